@@ -1,0 +1,86 @@
+#include "app/driver.h"
+
+#include <stdio.h>
+
+#include <string>
+
+#include "app/exit_code.h"
+#include "copy/copy_job.h"
+#include "paths/paths.h"
+#include "platform/afx/app.h"
+#include "platform/win32.h"
+#include "registry/install_location.h"
+#include "registry/registry_key.h"
+#include "registry/version_record.h"
+#include "settings/settings.h"
+#include "ui/console_window.h"
+#include "ui/message_boxes.h"
+
+namespace {
+
+// "致命的なエラー : MFC の初期化ができませんでした。" and a line feed, in code page 932.
+const char kFrameworkFailedMessage[] =
+    "\x92\x76\x96\xbd\x93\x49\x82\xc8\x83\x47\x83\x89\x81\x5b\x20\x3a\x20\x4d\x46\x43\x20\x82"
+    "\xcc\x8f\x89\x8a\xfa\x89\xbb\x82\xaa\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82"
+    "\xb5\x82\xbd\x81\x42\n";
+const char kNoProgramDirectoryMessage[] = "Can not get the work directory!";
+const char kNoInstallDirectoryMessage[] = "Can not get the install directory!";
+
+int Fail(const char* message, ExitCode code) {
+  printf("%s", message);
+  return code;
+}
+
+}  // namespace
+
+const char* FindInstallDirectoryArgument(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '/' && argv[i][1] == 'p') return argv[i] + 2;
+  }
+  return nullptr;
+}
+
+int RunInstaller(int argc, char** argv) {
+  if (!afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
+    return Fail(kFrameworkFailedMessage, kExitFrameworkFailed);
+  }
+  ShowWindow(FindConsoleWindow(), SW_HIDE);
+
+  std::string programDirectory;
+  if (!GetProgramDirectory(programDirectory)) {
+    return Fail(kNoProgramDirectoryMessage, kExitNoProgramDirectory);
+  }
+  const InstallerSettings settings = ReadInstallerSettings(programDirectory);
+
+  // An empty install directory would mean the root of the current drive:
+  // never copy a manual there.
+  std::string installDirectory;
+  if (const char* argument = FindInstallDirectoryArgument(argc, argv)) {
+    installDirectory = argument;
+  } else if (!FindProductInstallPath(settings.productGuid, installDirectory)) {
+    installDirectory.clear();
+  }
+  if (installDirectory.empty()) {
+    return Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory);
+  }
+
+  ScopedRegKey recordKey;
+  const bool allowed = OpenManualVersionRecord(settings, recordKey.Receive());
+  int exitCode = kExitSuccess;
+  if (allowed) {
+    ManualCopyJob job(installDirectory, programDirectory + "SRC");
+    exitCode = job.Run(OverwritePolicy::CompareTimes);
+    if (exitCode == kExitSuccess) {
+      const std::string& version = settings.manualVersion;
+      RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(version.c_str()),
+                     static_cast<DWORD>(version.size() + 1));
+      if (settings.messageDisplay != 0) ShowCompletionBox();
+    }
+  } else if (settings.messageDisplay != 0) {
+    ShowRefusalBox();
+    exitCode = kExitRefused;
+  }
+  recordKey.Reset();
+  return exitCode;
+}

@@ -1,0 +1,10 @@
+// One installation run, from the framework's start-up to the exit status.
+#pragma once
+
+// Runs the installer with the program's arguments (argv[0] is the program)
+// and returns the process exit status.
+int RunInstaller(int argc, char** argv);
+
+// The install directory given on the command line: the rest of the first
+// argument after argv[0] that starts with "/p", or null when there is none.
+const char* FindInstallDirectoryArgument(int argc, char** argv);

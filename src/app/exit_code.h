@@ -1,0 +1,12 @@
+// The process exit status of a run (there is no code 2).
+#pragma once
+
+enum ExitCode : int {
+  kExitSuccess = 0,                 // copy complete, or refused with messages disabled
+  kExitFrameworkFailed = 1,         // the framework's start-up failed
+  kExitFolderCreationFailed = 3,    // creating a destination folder failed
+  kExitFileCopyFailed = 4,          // copying a file failed
+  kExitNoInstallDirectory = 5,      // no install directory was found
+  kExitNoProgramDirectory = 6,      // the program's own folder was not available
+  kExitRefused = 7,                 // refused with messages enabled
+};

@@ -1,0 +1,32 @@
+// Copies the manual's source tree into the install directory.
+#pragma once
+
+#include <string>
+
+#include "copy/overwrite_policy.h"
+
+// Result codes of a copy; they are also the program's exit codes.
+enum CopyResult {
+  kCopyComplete = 0,
+  kCopyFolderCreationFailed = 3,
+  kCopyFileFailed = 4,
+};
+
+class ManualCopyJob {
+ public:
+  ManualCopyJob(std::string destinationRoot, std::string sourceRoot)
+      : destinationRoot_(std::move(destinationRoot)), sourceRoot_(std::move(sourceRoot)) {}
+
+  int Run(OverwritePolicy policy) const;
+
+ private:
+  std::string destinationRoot_;
+  std::string sourceRoot_;
+};
+
+// Copies the folder source into destination, recursing into subfolders:
+// missing folders are created, files are copied where the policy says so.
+// Stops at the first failure. A source that does not exist copies nothing
+// and succeeds; one that exists but cannot be listed fails with
+// kCopyFileFailed.
+int CopyTree(std::string source, std::string destination, OverwritePolicy policy);

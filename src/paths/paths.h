@@ -1,0 +1,20 @@
+// Path utilities shared by the driver and the copy. Texts are in the ANSI
+// code page, which may be a double-byte one: the second byte of a
+// double-byte character is never taken for a separator.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// The folder of the running executable, ending in a backslash
+// (D:\Setup\Quorvex.exe gives D:\Setup\). Fails when the executable's name
+// cannot be read or does not fit MAX_PATH bytes.
+bool GetProgramDirectory(std::string& directory);
+
+// Code of the last character of text: the byte of a single-byte character,
+// lead byte * 256 + second byte of a double-byte one; 0 for an empty text.
+uint16_t LastCharacter(const char* text);
+
+// Appends "\" unless the last character is "\" or "/".
+void EnsureTrailingSeparator(std::string& path);

@@ -1,0 +1,21 @@
+// Helpers shared by the stand-in's implementation files.
+#pragma once
+
+#include <string>
+
+#include "win32_standin.h"
+
+namespace standin {
+
+// A Windows-style path as the POSIX calls take it: every "\" that is a
+// separator (not the second byte of a double-byte character) becomes "/".
+std::string ToPosixPath(const char* path);
+
+// Sets the thread's last error from an errno value and returns FALSE.
+BOOL FailWithErrno(int error);
+
+// The locale's language and code page as Windows would report them.
+bool LocaleIsJapanese();
+UINT LocaleCodePage();
+
+}  // namespace standin

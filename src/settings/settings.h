@@ -1,0 +1,21 @@
+// The installer's settings, read from "Quorvex.ini" beside the executable.
+#pragma once
+
+#include <string>
+
+struct InstallerSettings {
+  std::string productGuid = "{5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}";
+  std::string language = "en";
+  std::string manualVersion = "100000";
+  int messageDisplay = 1;
+  std::string product = "Orvinel";
+};
+
+// Reads the five settings of section "Product" from programDirectory +
+// "Quorvex.ini". Never fails: what is missing keeps its default. Text values
+// are trimmed and keep at most their first 254 bytes.
+InstallerSettings ReadInstallerSettings(const std::string& programDirectory);
+
+// Removes white space (space, \t, \n, \v, \f, \r) at both ends, stepping over
+// double-byte characters whole.
+std::string TrimWhiteSpace(const std::string& text);

@@ -1,0 +1,208 @@
+#include "support/kit.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace testing_support {
+
+std::string HostPath(const std::string& path) {
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') {
+    std::string windows = "Z:" + path;
+    for (char& c : windows) {
+      if (c == '/') c = '\\';
+    }
+    return windows;
+  }
+#endif
+  return path;
+}
+
+std::string InstallerExecutable() { return HostPath(QUORVEX_EXE); }
+
+TempFolder::TempFolder() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("quorvex-test-" + std::to_string(random() % 100000000));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempFolder::~TempFolder() {
+  std::error_code error;
+  // Files the installer made read-only must be writable to be removed on Windows.
+  for (auto it = fs::recursive_directory_iterator(path_, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (!it->is_symlink()) {
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
+    }
+  }
+  fs::remove_all(path_, error);
+}
+
+std::string TempFolder::Text() const {
+  std::string text = path_.string();
+  text += static_cast<char>(fs::path::preferred_separator);
+  return text;
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << content;
+  if (!file) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::string QuoteArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+HANDLE InheritableFile(const std::string& path) {
+  SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const Environment& extraEnvironment) {
+  TempFolder streams;
+  const std::string outPath = (streams.path() / "out").string();
+  const std::string errPath = (streams.path() / "err").string();
+  std::string commandLine = QuoteArgument(program);
+  for (const auto& argument : arguments) commandLine += " " + QuoteArgument(argument);
+
+  for (const auto& [name, value] : extraEnvironment) SetEnvironmentVariableA(name.c_str(), value.c_str());
+  HANDLE out = InheritableFile(outPath);
+  HANDLE err = InheritableFile(errPath);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  RunResult result;
+  if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.exitCode = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(out);
+  CloseHandle(err);
+  for (const auto& entry : extraEnvironment) SetEnvironmentVariableA(entry.first.c_str(), nullptr);
+  result.output = ReadFile(outPath);
+  result.errors = ReadFile(errPath);
+  return result;
+}
+
+#else
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const Environment& extraEnvironment) {
+  TempFolder streams;
+  const std::string outPath = (streams.path() / "out").string();
+  const std::string errPath = (streams.path() / "err").string();
+  RunResult result;
+  pid_t child = fork();
+  if (child == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open("/dev/null", O_RDONLY);
+    dup2(out, 1);
+    dup2(err, 2);
+    dup2(in, 0);
+    for (const auto& [name, value] : extraEnvironment) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child) {
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  result.output = ReadFile(outPath);
+  result.errors = ReadFile(errPath);
+  return result;
+}
+
+#endif
+
+Kit::Kit() {
+  fs::create_directories(kitFolder());
+  fs::copy_file(fs::path(InstallerExecutable()), executable());
+}
+
+fs::path Kit::executable() const {
+  return kitFolder() / fs::path(InstallerExecutable()).filename();
+}
+
+void Kit::WriteSettings(const std::string& iniText) const {
+  WriteFile(kitFolder() / "Quorvex.ini", iniText);
+}
+
+void Kit::AddSourceFile(const std::string& relativePath, const std::string& content) const {
+  WriteFile(sourceFolder() / relativePath, content);
+}
+
+RunResult Kit::Run(const std::vector<std::string>& arguments, Environment extraEnvironment) const {
+#ifndef _WIN32
+  extraEnvironment.emplace_back("QUORVEX_HKLM", HivePath().string());
+#endif
+  return RunProgram(executable().string(), arguments, extraEnvironment);
+}
+
+RunResult Kit::RunInto(const fs::path& installFolder) const {
+  return Run({"/p" + installFolder.string()});
+}
+
+}  // namespace testing_support
