@@ -106,6 +106,7 @@ TEST(CopyTree, FreshCopyRecreatesTheTreeWithTimesAndReadOnly) {
   for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7919 >> 5);
   scene.AddSource("index.html", "<index>");
   scene.AddSource("LICENSE", "no dot in the name", kTime + 1);
+  scene.AddSource(".hidden", "copied like the rest");
   scene.AddSource("guide/start.html", large, kTime - kSecond);
   scene.AddSource("guide/images/main.svg", "<svg/>");
   MakeReadOnly(scene.source() / "guide/images/main.svg");
@@ -114,7 +115,8 @@ TEST(CopyTree, FreshCopyRecreatesTheTreeWithTimesAndReadOnly) {
   EXPECT_EQ(scene.Copy(), kCopyComplete);
 
   EXPECT_EQ(TreeOf(scene.destination()), TreeOf(scene.source()));
-  for (const char* file : {"index.html", "LICENSE", "guide/start.html", "guide/images/main.svg"}) {
+  for (const char* file :
+       {"index.html", "LICENSE", ".hidden", "guide/start.html", "guide/images/main.svg"}) {
     EXPECT_EQ(scene.Installed(file), ReadFile(scene.source() / file)) << file;
     EXPECT_EQ(WriteTime(scene.destination() / file), WriteTime(scene.source() / file)) << file;
   }
