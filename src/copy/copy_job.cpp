@@ -52,6 +52,8 @@ int CopyFolder(const std::string& source, const std::string& destination,
       if (!CopyFileA(sourcePath.c_str(), destinationPath.c_str(), FALSE)) result = kCopyFileFailed;
     }
   }
+  // A listing that broke off before its end left entries uncopied.
+  if (result == kCopyComplete && finder.ListingFailed()) result = kCopyFileFailed;
   finder.Close();
   return result;
 }

@@ -26,7 +26,7 @@ class ManualCopyJob {
 
 // Copies the folder source into destination, recursing into subfolders:
 // missing folders are created, files are copied where the policy says so.
-// Stops at the first failure. A source that does not exist copies nothing
-// and succeeds; one that exists but cannot be listed fails with
-// kCopyFileFailed.
+// Stops at the first failure and undoes nothing. A source that does not
+// exist copies nothing and succeeds; a folder that exists but cannot be
+// listed, completely, fails with kCopyFileFailed.
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy);

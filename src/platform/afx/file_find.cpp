@@ -12,6 +12,7 @@ bool CFileFind::FindFile(const char* pattern) {
   }
   find_ = ::FindFirstFileA(pattern, &next_);
   hasNext_ = find_ != INVALID_HANDLE_VALUE;
+  listingFailed_ = false;
   return hasNext_;
 }
 
@@ -19,6 +20,7 @@ bool CFileFind::FindNextFile() {
   if (!hasNext_) return false;
   current_ = next_;
   hasNext_ = ::FindNextFileA(find_, &next_) != FALSE;
+  listingFailed_ = !hasNext_ && ::GetLastError() != ERROR_NO_MORE_FILES;
   return hasNext_;
 }
 

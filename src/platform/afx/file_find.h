@@ -23,8 +23,11 @@ class CFileFind {
   // Starts enumerating pattern ("folder\*.*"). Fails, as the Windows ANSI
   // calls do, when the pattern is MAX_PATH bytes or longer.
   bool FindFile(const char* pattern);
-  // Moves to the next entry; false when it is the last one.
+  // Moves to the next entry; false when it is the last one, or when the
+  // listing broke off after it (see ListingFailed).
   bool FindNextFile();
+  // True when the listing ended with an error rather than with its last entry.
+  bool ListingFailed() const { return listingFailed_; }
   void Close();
 
   std::string GetFileName() const { return current_.cFileName; }
@@ -37,6 +40,7 @@ class CFileFind {
   WIN32_FIND_DATAA current_{};
   WIN32_FIND_DATAA next_{};
   bool hasNext_ = false;
+  bool listingFailed_ = false;
 };
 
 }  // namespace afx

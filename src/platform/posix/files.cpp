@@ -1,33 +1,508 @@
-// File calls of the stand-in layer. (Not yet implemented: every call fails.)
+// File calls of the stand-in layer.
+//
+// Attributes: a folder is FILE_ATTRIBUTE_DIRECTORY, anything else
+// FILE_ATTRIBUTE_ARCHIVE; FILE_ATTRIBUTE_READONLY is the absence of every
+// write permission bit. Hidden and system have no counterpart. Share modes
+// are not enforced.
+//
+// Faults that permission bits cannot produce for root are injected for
+// tests: CopyFileA fails when QUORVEX_FAULT_COPYFILE is a part of the
+// destination's path, CreateDirectoryA when QUORVEX_FAULT_MKDIR is a part of
+// the new folder's path, and FindNextFileA when QUORVEX_FAULT_FINDNEXT is a
+// part of the listed folder's path.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "standin_internal.h"
 
 namespace {
-BOOL NotYet() {
+
+// ---- Helpers -----------------------------------------------------------------
+
+bool FaultInjected(const char* variable, const std::string& path) {
+  const char* part = getenv(variable);
+  if (!part || !*part || path.find(part) == std::string::npos) return false;
   SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
   return FALSE;
 }
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int Get() const { return fd_; }
+  bool IsValid() const { return fd_ >= 0; }
+  int Release() { return std::exchange(fd_, -1); }
+  void Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// FILETIME counts 100-nanosecond intervals since 1601-01-01 UTC.
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+constexpr int64_t kIntervalsPerSecond = 10000000;
+
+FILETIME ToFileTime(const struct timespec& time) {
+  const uint64_t intervals =
+      static_cast<uint64_t>((time.tv_sec + kSecondsFrom1601To1970) * kIntervalsPerSecond +
+                            time.tv_nsec / 100);
+  return FILETIME{static_cast<DWORD>(intervals), static_cast<DWORD>(intervals >> 32)};
+}
+
+uint64_t Intervals(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+struct timespec ToTimespec(const FILETIME* time) {
+  struct timespec result {};
+  if (!time) {
+    result.tv_nsec = UTIME_OMIT;
+    return result;
+  }
+  const int64_t sinceUnixEpoch =
+      static_cast<int64_t>(Intervals(*time)) - kSecondsFrom1601To1970 * kIntervalsPerSecond;
+  int64_t seconds = sinceUnixEpoch / kIntervalsPerSecond;
+  int64_t rest = sinceUnixEpoch % kIntervalsPerSecond;
+  if (rest < 0) {
+    rest += kIntervalsPerSecond;
+    --seconds;
+  }
+  result.tv_sec = static_cast<time_t>(seconds);
+  result.tv_nsec = static_cast<long>(rest * 100);
+  return result;
+}
+
+bool HasWriteBits(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+
+DWORD Attributes(const struct stat& status) {
+  DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+// Opens path without blocking on a FIFO, then makes the descriptor blocking.
+int OpenFile(const std::string& path, int flags, mode_t mode = 0) {
+  int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// ---- File handles --------------------------------------------------------------
+
+constexpr uint32_t kFileMagic = 0x46494c45;  // "FILE"
+
+struct FileObject {
+  uint32_t magic = kFileMagic;
+  int fd = -1;
+};
+
+FileObject* AsFile(HANDLE handle) {
+  auto* file = static_cast<FileObject*>(handle);
+  if (!file || handle == INVALID_HANDLE_VALUE || file->magic != kFileMagic) return nullptr;
+  return file;
+}
+
+int OpenFlags(DWORD access, DWORD disposition) {
+  int flags = O_RDONLY;
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) {
+    flags = O_RDWR;
+  } else if (access & GENERIC_WRITE) {
+    flags = O_WRONLY;
+  }
+  switch (disposition) {
+    case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS: return flags | O_CREAT;
+    case TRUNCATE_EXISTING: return flags | O_TRUNC;
+    default: return flags;
+  }
+}
+
+// ---- Copying -------------------------------------------------------------------
+
+bool CopyByReadWrite(int from, int to) {
+  std::vector<char> buffer(1 << 17);
+  for (;;) {
+    ssize_t got = read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t done = 0; done < got;) {
+      ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return false;
+      done += put;
+    }
+  }
+}
+
+// The kernel copies in place where it can; elsewhere (another file system, a
+// file system without support) the bytes go through a buffer.
+bool CopyContent(int from, int to, off_t size) {
+  off_t copied = 0;
+  for (;;) {
+    ssize_t n = copy_file_range(from, nullptr, to, nullptr, size_t{1} << 30, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0) {
+      copied += n;
+      continue;
+    }
+    if (n == 0 && (copied > 0 || size == 0)) return true;
+    if (copied > 0) return false;
+    // Nothing copied yet: the kernel cannot do it for these files.
+    return CopyByReadWrite(from, to);
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes a copy of source, with its permission bits and times, to a new
+// temporary file in folder; returns the temporary file's path, or "" with the
+// last error set.
+std::string WriteTemporaryCopy(int source, const struct stat& status, const std::string& folder) {
+  std::string path = folder + "/.quorvex-copy-XXXXXX";
+  UniqueFd copy(mkstemp(&path[0]));
+  if (!copy.IsValid()) {
+    if (errno == ENOENT) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    } else {
+      standin::FailWithErrno(errno);
+    }
+    return "";
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  bool written = CopyContent(source, copy.Get(), status.st_size) &&
+                 fchmod(copy.Get(), status.st_mode & 0777) == 0 &&
+                 futimens(copy.Get(), times) == 0;
+  int error = errno;
+  if (close(copy.Release()) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (!written) {
+    unlink(path.c_str());
+    standin::FailWithErrno(error);
+    return "";
+  }
+  return path;
+}
+
+// ---- Directory listing -----------------------------------------------------------
+
+constexpr uint32_t kFindMagic = 0x46494e44;  // "FIND"
+
+struct FindObject {
+  uint32_t magic = kFindMagic;
+  DIR* folder = nullptr;
+  std::string folderPath;
+  std::vector<std::string> names;  // matching names, sorted
+  size_t next = 0;
+  ~FindObject() {
+    if (folder) closedir(folder);
+  }
+};
+
+FindObject* AsFind(HANDLE handle) {
+  auto* find = static_cast<FindObject*>(handle);
+  if (!find || handle == INVALID_HANDLE_VALUE || find->magic != kFindMagic) return nullptr;
+  return find;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Windows wildcards: "*" any run, "?" one byte, letters without case; "*.*"
+// matches every name, with a dot or without.
+bool Matches(const char* pattern, const char* name) {
+  if (strcmp(pattern, "*.*") == 0 || strcmp(pattern, "*") == 0) return true;
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*pattern == '?' || (*pattern != '*' && Lower(*pattern) == Lower(*name))) {
+      ++pattern;
+      ++name;
+    } else if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == '\0';
+}
+
+// Fills data for the entry name of find; false when it has gone meanwhile.
+bool Describe(const FindObject& find, const std::string& name, WIN32_FIND_DATAA* data) {
+  struct stat status;
+  const int folder = dirfd(find.folder);
+  // A symbolic link is described by what it points to; a dangling one by itself.
+  if (fstatat(folder, name.c_str(), &status, 0) != 0 &&
+      fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  *data = WIN32_FIND_DATAA{};
+  data->dwFileAttributes = Attributes(status);
+  // The status change time stands in for the creation time, which POSIX lacks.
+  data->ftCreationTime = ToFileTime(status.st_ctim);
+  data->ftLastAccessTime = ToFileTime(status.st_atim);
+  data->ftLastWriteTime = ToFileTime(status.st_mtim);
+  const uint64_t size = S_ISDIR(status.st_mode) ? 0 : static_cast<uint64_t>(status.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size);
+  memcpy(data->cFileName, name.c_str(), name.size() + 1);
+  return true;
+}
+
+// Moves to the next entry that still exists and describes it.
+bool Advance(FindObject& find, WIN32_FIND_DATAA* data) {
+  while (find.next < find.names.size()) {
+    if (Describe(find, find.names[find.next++], data)) return true;
+  }
+  return Fail(ERROR_NO_MORE_FILES);
+}
+
 }  // namespace
 
-HANDLE WINAPI CreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  NotYet();
-  return INVALID_HANDLE_VALUE;
+// ---- Files -----------------------------------------------------------------------
+
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+  const std::string path = standin::ToPosixPath(fileName);
+  struct stat status;
+  const bool exists = stat(path.c_str(), &status) == 0;
+  // Windows opens no folder without backup semantics, and no read-only file for writing.
+  if (exists && S_ISDIR(status.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (exists && (access & GENERIC_WRITE) && !HasWriteBits(status.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  const mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  int fd = OpenFile(path, OpenFlags(access, disposition), mode);
+  if (fd < 0) {
+    if (errno == EEXIST) {
+      SetLastError(ERROR_FILE_EXISTS);
+    } else {
+      standin::FailWithErrno(errno);
+    }
+    return INVALID_HANDLE_VALUE;
+  }
+  auto* file = new FileObject;
+  file->fd = fd;
+  SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+                   ? ERROR_ALREADY_EXISTS
+                   : ERROR_SUCCESS);
+  return file;
 }
-BOOL WINAPI CloseHandle(HANDLE) { return NotYet(); }
-BOOL WINAPI GetFileTime(HANDLE, LPFILETIME, LPFILETIME, LPFILETIME) { return NotYet(); }
-BOOL WINAPI SetFileTime(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*) {
-  return NotYet();
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+  FileObject* file = AsFile(handle);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  int result = close(file->fd);
+  int error = errno;
+  file->magic = 0;
+  delete file;
+  return result == 0 ? TRUE : standin::FailWithErrno(error);
 }
-LONG WINAPI CompareFileTime(const FILETIME*, const FILETIME*) { return 0; }
-DWORD WINAPI GetFileAttributesA(LPCSTR) {
-  NotYet();
-  return INVALID_FILE_ATTRIBUTES;
+
+BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAccess,
+                        LPFILETIME lastWrite) {
+  FileObject* file = AsFile(handle);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  struct stat status;
+  if (fstat(file->fd, &status) != 0) return standin::FailWithErrno(errno);
+  if (creation) *creation = ToFileTime(status.st_ctim);
+  if (lastAccess) *lastAccess = ToFileTime(status.st_atim);
+  if (lastWrite) *lastWrite = ToFileTime(status.st_mtim);
+  return TRUE;
 }
-BOOL WINAPI SetFileAttributesA(LPCSTR, DWORD) { return NotYet(); }
-BOOL WINAPI CreateDirectoryA(LPCSTR, LPSECURITY_ATTRIBUTES) { return NotYet(); }
-BOOL WINAPI CopyFileA(LPCSTR, LPCSTR, BOOL) { return NotYet(); }
-HANDLE WINAPI FindFirstFileA(LPCSTR, LPWIN32_FIND_DATAA) {
-  NotYet();
-  return INVALID_HANDLE_VALUE;
+
+BOOL WINAPI SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
+                        const FILETIME* lastWrite) {
+  FileObject* file = AsFile(handle);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  const struct timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
+  return futimens(file->fd, times) == 0 ? TRUE : standin::FailWithErrno(errno);
 }
-BOOL WINAPI FindNextFileA(HANDLE, LPWIN32_FIND_DATAA) { return NotYet(); }
-BOOL WINAPI FindClose(HANDLE) { return NotYet(); }
+
+LONG WINAPI CompareFileTime(const FILETIME* first, const FILETIME* second) {
+  const uint64_t a = Intervals(*first), b = Intervals(*second);
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// A symbolic link is described as Windows describes one: by itself, as a
+// folder when it points to one, and never read-only.
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
+  const std::string path = standin::ToPosixPath(fileName);
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) {
+    standin::FailWithErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISLNK(status.st_mode)) {
+    struct stat target;
+    return (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+               ? FILE_ATTRIBUTE_DIRECTORY
+               : FILE_ATTRIBUTE_ARCHIVE;
+  }
+  return Attributes(status);
+}
+
+// Only the read-only attribute has a counterpart. A symbolic link is left
+// alone, so that what it points to is never changed through it.
+BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  const std::string path = standin::ToPosixPath(fileName);
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return standin::FailWithErrno(errno);
+  if (S_ISLNK(status.st_mode)) return TRUE;
+  const mode_t permissions = status.st_mode & 07777;
+  mode_t wanted = permissions;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    wanted &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else if (!HasWriteBits(permissions)) {
+    wanted |= S_IWUSR;
+  }
+  if (wanted != permissions && chmod(path.c_str(), wanted) != 0) {
+    return standin::FailWithErrno(errno);
+  }
+  return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
+  const std::string path = standin::ToPosixPath(pathName);
+  if (FaultInjected("QUORVEX_FAULT_MKDIR", path)) return FALSE;
+  if (mkdir(path.c_str(), 0777) == 0) return TRUE;
+  return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
+}
+
+// Like Windows: the content, the last-write time and the read-only attribute
+// are copied; a folder or a read-only file is not replaced. The copy is
+// written to a temporary file beside the destination and then renamed over
+// it, so the destination's name never shows a partial file, and a symbolic
+// link there is replaced rather than written through.
+BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
+  const std::string sourcePath = standin::ToPosixPath(existingFileName);
+  const std::string destinationPath = standin::ToPosixPath(newFileName);
+  if (FaultInjected("QUORVEX_FAULT_COPYFILE", destinationPath)) return FALSE;
+
+  UniqueFd source(OpenFile(sourcePath, O_RDONLY));
+  if (!source.IsValid()) return standin::FailWithErrno(errno);
+  struct stat status;
+  if (fstat(source.Get(), &status) != 0) return standin::FailWithErrno(errno);
+  if (!S_ISREG(status.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+
+  struct stat existing;
+  if (lstat(destinationPath.c_str(), &existing) == 0) {
+    if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+    if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (S_ISREG(existing.st_mode) && !HasWriteBits(existing.st_mode)) {
+      return Fail(ERROR_ACCESS_DENIED);
+    }
+  }
+
+  const std::string temporary = WriteTemporaryCopy(source.Get(), status, FolderOf(destinationPath));
+  if (temporary.empty()) return FALSE;
+  // link() refuses an existing name, where rename() would replace it.
+  const bool placed = failIfExists ? link(temporary.c_str(), destinationPath.c_str()) == 0
+                                   : rename(temporary.c_str(), destinationPath.c_str()) == 0;
+  const int error = errno;
+  if (!placed || failIfExists) unlink(temporary.c_str());
+  if (!placed) {
+    return error == EEXIST ? Fail(ERROR_FILE_EXISTS) : standin::FailWithErrno(error);
+  }
+  return TRUE;
+}
+
+// ---- Directory listing -----------------------------------------------------------
+
+// Lists the whole folder at once, sorted by name (as Wine does; Windows lists
+// NTFS folders sorted too), so that the order does not depend on the file
+// system. A name that would not fit cFileName fails the listing rather than
+// being left out of it.
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+  if (strlen(pattern) >= MAX_PATH) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string path = standin::ToPosixPath(pattern);
+  const size_t slash = path.find_last_of('/');
+  const std::string folderPath = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string namePattern = slash == std::string::npos ? path : path.substr(slash + 1);
+
+  auto find = std::make_unique<FindObject>();
+  find->folderPath = folderPath;
+  find->folder = opendir(folderPath.c_str());
+  if (!find->folder) {
+    standin::FailWithErrno(errno);
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  for (;;) {
+    errno = 0;
+    const struct dirent* entry = readdir(find->folder);
+    if (!entry) break;
+    if (strlen(entry->d_name) >= MAX_PATH) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (Matches(namePattern.c_str(), entry->d_name)) find->names.emplace_back(entry->d_name);
+  }
+  if (errno != 0) {
+    standin::FailWithErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::sort(find->names.begin(), find->names.end());
+  if (!Advance(*find, data)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return find.release();
+}
+
+BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
+  FindObject* find = AsFind(handle);
+  if (!find) return Fail(ERROR_INVALID_HANDLE);
+  if (FaultInjected("QUORVEX_FAULT_FINDNEXT", find->folderPath)) {
+    return Fail(ERROR_FILENAME_EXCED_RANGE);
+  }
+  return Advance(*find, data) ? TRUE : FALSE;
+}
+
+BOOL WINAPI FindClose(HANDLE handle) {
+  FindObject* find = AsFind(handle);
+  if (!find) return Fail(ERROR_INVALID_HANDLE);
+  find->magic = 0;
+  delete find;
+  return TRUE;
+}

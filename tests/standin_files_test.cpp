@@ -1,0 +1,274 @@
+// The stand-in's file calls behave as the Windows ones the copy relies on.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
+#include "support/kit.h"
+
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+namespace {
+
+constexpr uint64_t kUnixEpoch = 11644473600ull * 10000000;
+
+uint64_t Intervals(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+struct stat Status(const fs::path& path) {
+  struct stat status {};
+  EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+  return status;
+}
+
+// Windows-style text of a path: the stand-in takes backslashes.
+std::string Windows(const fs::path& path) {
+  std::string text = path.string();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+struct Found {
+  std::vector<std::string> names;
+  std::vector<WIN32_FIND_DATAA> entries;
+  DWORD endError = 0;
+};
+
+Found List(const std::string& pattern) {
+  Found found;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    found.endError = GetLastError();
+    return found;
+  }
+  do {
+    found.names.push_back(data.cFileName);
+    found.entries.push_back(data);
+  } while (FindNextFileA(find, &data));
+  found.endError = GetLastError();
+  EXPECT_TRUE(FindClose(find));
+  return found;
+}
+
+TEST(StandInListing, ListsEveryEntrySortedWithItsDescription) {
+  TempFolder temp;
+  WriteFile(temp.path() / "b.txt", "four");
+  WriteFile(temp.path() / "README", "");
+  WriteFile(temp.path() / "a.TXT", "");
+  chmod((temp.path() / "a.TXT").c_str(), 0444);
+  fs::create_directory(temp.path() / "folder");
+  WriteFile(temp.path() / "big", "");
+  ASSERT_EQ(truncate((temp.path() / "big").c_str(), (off_t{1} << 32) + 3), 0);
+
+  Found all = List(Windows(temp.path() / "*.*"));
+  EXPECT_EQ(all.names,
+            (std::vector<std::string>{".", "..", "README", "a.TXT", "b.txt", "big", "folder"}));
+  EXPECT_EQ(all.endError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  ASSERT_EQ(all.entries.size(), 7u);
+  EXPECT_EQ(all.entries[0].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(all.entries[3].dwFileAttributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(all.entries[4].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(all.entries[4].nFileSizeLow, 4u);
+  EXPECT_EQ(all.entries[5].nFileSizeHigh, 1u);
+  EXPECT_EQ(all.entries[5].nFileSizeLow, 3u);
+  EXPECT_EQ(all.entries[6].dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  const struct stat status = Status(temp.path() / "b.txt");
+  EXPECT_EQ(Intervals(all.entries[4].ftLastWriteTime),
+            kUnixEpoch + status.st_mtim.tv_sec * 10000000ull + status.st_mtim.tv_nsec / 100);
+
+  EXPECT_EQ(List(Windows(temp.path() / "*.txt")).names,
+            (std::vector<std::string>{"a.TXT", "b.txt"}));
+  EXPECT_EQ(List(Windows(temp.path() / "?EADM*")).names, (std::vector<std::string>{"README"}));
+  EXPECT_EQ(List(Windows(temp.path() / "*.none")).endError,
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(List(Windows(temp.path() / "missing" / "*.*")).endError,
+            static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(StandInListing, RefusesPatternsOfMaxPathBytes) {
+  TempFolder temp;
+  std::string folder = temp.Text();
+  folder.append(MAX_PATH - 5 - folder.size(), 'f');
+  ASSERT_TRUE(fs::create_directory(folder));
+  EXPECT_EQ(List(folder + "\\*.*").names.size(), 2u);  // 259 bytes
+  Found refused = List(folder + "\\*.**");
+  EXPECT_TRUE(refused.names.empty());
+  EXPECT_EQ(refused.endError, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+}
+
+TEST(StandInFiles, TimesKeepFullPrecisionAndCompareAsOnWindows) {
+  TempFolder temp;
+  const fs::path path = temp.path() / "t";
+  WriteFile(path, "x");
+  const uint64_t time = kUnixEpoch + 981173106ull * 10000000 + 7654321;
+  {
+    ScopedHandle file(CreateFileA(Windows(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.IsValid());
+    const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &written));
+  }
+  EXPECT_EQ(Status(path).st_mtim.tv_sec, 981173106);
+  EXPECT_EQ(Status(path).st_mtim.tv_nsec, 765432100);
+
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {981173106, 765432199}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  ScopedHandle file(CreateFileA(Windows(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+  FILETIME read{};
+  ASSERT_TRUE(GetFileTime(file.Get(), nullptr, nullptr, &read));
+  EXPECT_EQ(Intervals(read), time);
+
+  const FILETIME low{0xFFFFFFFFu, 1}, high{0, 2};
+  EXPECT_EQ(CompareFileTime(&low, &high), -1);
+  EXPECT_EQ(CompareFileTime(&high, &low), 1);
+  EXPECT_EQ(CompareFileTime(&low, &low), 0);
+}
+
+TEST(StandInFiles, OpeningFailsAsOnWindows) {
+  TempFolder temp;
+  WriteFile(temp.path() / "ro", "");
+  chmod((temp.path() / "ro").c_str(), 0444);
+  auto open = [&](const char* name, DWORD access) {
+    HANDLE file = CreateFileA(Windows(temp.path() / name).c_str(), access, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return file == INVALID_HANDLE_VALUE ? error : ERROR_SUCCESS;
+  };
+  EXPECT_EQ(open("ro", GENERIC_READ), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(open("ro", GENERIC_WRITE), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(open(".", GENERIC_READ), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(open("missing", GENERIC_READ), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+TEST(StandInFiles, ReadOnlyIsTheAbsenceOfWriteBits) {
+  TempFolder temp;
+  const fs::path path = temp.path() / "f";
+  WriteFile(path, "");
+  chmod(path.c_str(), 0664);
+  const std::string name = Windows(path);
+  EXPECT_EQ(GetFileAttributesA(name.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(Status(path).st_mode & 0777, 0444u);
+  ASSERT_TRUE(SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Status(path).st_mode & 0777, 0644u);
+
+  // Through a symbolic link nothing is changed.
+  chmod(path.c_str(), 0444);
+  fs::create_symlink(path, temp.path() / "link");
+  const std::string link = Windows(temp.path() / "link");
+  EXPECT_EQ(GetFileAttributesA(link.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(Status(path).st_mode & 0777, 0444u);
+  EXPECT_EQ(GetFileAttributesA(Windows(temp.path() / "none").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(StandInFiles, CreatesOneFolderLevel) {
+  TempFolder temp;
+  const std::string folder = Windows(temp.path() / "new");
+  EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  EXPECT_TRUE(fs::is_directory(temp.path() / "new"));
+  EXPECT_FALSE(CreateDirectoryA(folder.c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(CreateDirectoryA((folder + "\\a\\b").c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+class StandInCopy : public ::testing::Test {
+ protected:
+  BOOL Copy(const fs::path& from, const fs::path& to, BOOL failIfExists = FALSE) {
+    return CopyFileA(Windows(from).c_str(), Windows(to).c_str(), failIfExists);
+  }
+  // Names in the folder: no temporary file may stay behind.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temp_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  fs::path At(const char* name) const { return temp_.path() / name; }
+  TempFolder temp_;
+};
+
+TEST_F(StandInCopy, CopiesContentWriteTimeAndReadOnly) {
+  std::string content(5 << 20, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31 >> 7);
+  WriteFile(At("src"), content);
+  chmod(At("src").c_str(), 0444);
+  const struct timespec times[2] = {{1000000000, 1}, {1234567890, 123456789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, At("src").c_str(), times, 0), 0);
+
+  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(ReadFile(At("dst")), content);
+  const struct stat status = Status(At("dst"));
+  EXPECT_EQ(status.st_mtim.tv_sec, 1234567890);
+  EXPECT_EQ(status.st_mtim.tv_nsec, 123456789);
+  EXPECT_EQ(status.st_mode & 0777, 0444u);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dst", "src"}));
+}
+
+TEST_F(StandInCopy, CopiesAcrossFileSystems) {
+  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+  const fs::path source = fs::path("/dev/shm") / ("quorvex-" + std::to_string(getpid()));
+  WriteFile(source, "from another file system");
+  EXPECT_TRUE(Copy(source, At("dst")));
+  fs::remove(source);
+  EXPECT_EQ(ReadFile(At("dst")), "from another file system");
+}
+
+TEST_F(StandInCopy, ReplacesTheDestinationByRenaming) {
+  WriteFile(At("src"), "new");
+  WriteFile(At("dst"), "old");
+  fs::create_hard_link(At("dst"), At("other-name"));
+  WriteFile(At("target"), "target");
+  fs::create_symlink(At("target"), At("link"));
+
+  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(ReadFile(At("dst")), "new");
+  EXPECT_EQ(ReadFile(At("other-name")), "old");
+  ASSERT_TRUE(Copy(At("src"), At("link")));
+  EXPECT_FALSE(fs::is_symlink(At("link")));
+  EXPECT_EQ(ReadFile(At("link")), "new");
+  EXPECT_EQ(ReadFile(At("target")), "target");
+}
+
+TEST_F(StandInCopy, RefusesWhatWindowsRefuses) {
+  WriteFile(At("src"), "new");
+  WriteFile(At("dst"), "old");
+  EXPECT_FALSE(Copy(At("src"), At("dst"), TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_TRUE(Copy(At("src"), At("fresh"), TRUE));
+
+  chmod(At("dst").c_str(), 0444);
+  EXPECT_FALSE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ReadFile(At("dst")), "old");
+
+  fs::create_directory(At("folder"));
+  EXPECT_FALSE(Copy(At("src"), At("folder")));
+  EXPECT_FALSE(Copy(At("folder"), At("copy")));
+  EXPECT_FALSE(Copy(At("src"), At("missing") / "dst"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  ASSERT_EQ(mkfifo(At("fifo").c_str(), 0644), 0);
+  EXPECT_FALSE(Copy(At("fifo"), At("copy")));  // and does not wait for a writer
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dst", "fifo", "folder", "fresh", "src"}));
+}
+
+}  // namespace
