@@ -16,13 +16,14 @@
 #include "ui/console_window.h"
 #include "ui/message_boxes.h"
 
-namespace {
-
 // "致命的なエラー : MFC の初期化ができませんでした。" and a line feed, in code page 932.
 const char kFrameworkFailedMessage[] =
     "\x92\x76\x96\xbd\x93\x49\x82\xc8\x83\x47\x83\x89\x81\x5b\x20\x3a\x20\x4d\x46\x43\x20\x82"
     "\xcc\x8f\x89\x8a\xfa\x89\xbb\x82\xaa\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82"
     "\xb5\x82\xbd\x81\x42\n";
+
+namespace {
+
 const char kNoProgramDirectoryMessage[] = "Can not get the work directory!";
 const char kNoInstallDirectoryMessage[] = "Can not get the install directory!";
 

@@ -8,3 +8,7 @@ int RunInstaller(int argc, char** argv);
 // The install directory given on the command line: the rest of the first
 // argument after argv[0] that starts with "/p", or null when there is none.
 const char* FindInstallDirectoryArgument(int argc, char** argv);
+
+// The line printed when the framework's start-up fails, stored as bytes of
+// code page 932 whatever the system's code page.
+extern const char kFrameworkFailedMessage[];

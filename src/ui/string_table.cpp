@@ -34,25 +34,28 @@ std::string LoadStringText(UINT id) {
   HMODULE module = GetModuleHandleA(nullptr);
   HRSRC block = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), MAKEINTRESOURCEA(6));
   if (!block) return {};
-  HGLOBAL data = LoadResource(module, block);
-  const auto* entry = static_cast<const WCHAR*>(LockResource(data));
-  if (!entry) return {};
-  const WCHAR* end = entry + SizeofResource(module, block) / sizeof(WCHAR);
+  const auto* units = static_cast<const WCHAR*>(LockResource(LoadResource(module, block)));
+  if (!units) return {};
+  const size_t unitCount = SizeofResource(module, block) / sizeof(WCHAR);
 
-  // Each entry is a length in characters followed by that many characters.
-  for (UINT skip = id % 16; skip > 0; --skip) {
-    if (entry >= end) return {};
-    entry += 1 + *entry;
+  // Each entry is a length in characters followed by that many characters;
+  // the walk never reads past the block.
+  size_t position = 0;
+  for (UINT skip = id % 16; skip > 0 && position < unitCount; --skip) {
+    position += 1 + units[position];
   }
-  if (entry >= end) return {};
-  const int length = *entry;
-  const WCHAR* text = entry + 1;
-  if (length == 0 || length > end - text) return {};
+  if (position >= unitCount) return {};
+  const size_t length = units[position];
+  const WCHAR* text = units + position + 1;
+  if (length == 0 || length > unitCount - position - 1) return {};
 
-  UINT codePage = StringConversionCodePage();
-  int size = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
+  const UINT codePage = StringConversionCodePage();
+  const int wideLength = static_cast<int>(length);
+  int size = WideCharToMultiByte(codePage, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(codePage, 0, text, length, &result[0], size, nullptr, nullptr);
+  size = WideCharToMultiByte(codePage, 0, text, wideLength, &result[0], size, nullptr, nullptr);
+  if (size <= 0) return {};
+  result.resize(static_cast<size_t>(size));
   return result;
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "standin_internal.h"
@@ -14,6 +15,7 @@ namespace {
 
 std::string consoleTitle = "Quorvex";
 
+// The box's text is already on the terminal; only the answer is asked for.
 bool AskOnTerminal(const char* question) {
   if (!isatty(STDIN_FILENO)) return false;
   fprintf(stderr, "%s [y/N] ", question);
@@ -63,10 +65,10 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   switch (type & MB_TYPEMASK) {
     case MB_YESNO:
     case MB_YESNOCANCEL:
-      return AskOnTerminal(text ? text : "") ? IDYES : IDNO;
+      return AskOnTerminal("Yes or no?") ? IDYES : IDNO;
     case MB_OKCANCEL:
     case MB_RETRYCANCEL:
-      return AskOnTerminal(text ? text : "") ? IDOK : IDCANCEL;
+      return AskOnTerminal("OK?") ? IDOK : IDCANCEL;
     default:
       return IDOK;
   }

@@ -1,0 +1,52 @@
+// The installer's message texts as the user must see them (UTF-8 here), and
+// conversion of such texts into a code page with the platform's own tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct MessageText {
+  unsigned id;
+  const char* english;
+  const char* japanese;
+};
+
+inline constexpr MessageText kMessageTexts[] = {
+    {103, "Quorvex", "Quorvex"},
+    {104, "file %s is already exist.\nMay the file be overwrited?",
+     "ファイル %s は既に存在します\n上書きしてよろしいですか？"},
+    {105, "A later version is already installed on the this machine.\nThe setup cannot continue.",
+     "このマシンには、より新しいバージョンがインストールされています。\n"
+     "セットアップを続行することはできません。"},
+    {106, "The setup was completed. ", "セットアップが完了しました。"},
+};
+
+// utf8 converted into codePage (932, 1252, 65001) by the system's own
+// converter (the Win32 API on Windows, iconv elsewhere).
+std::string ToCodePage(const std::string& utf8, unsigned codePage);
+
+#ifndef _WIN32
+// Sets LANG, LC_MESSAGES and LC_ALL (an empty value counts as unset) and
+// clears LC_CTYPE for the life of the object; the stand-in reads them on
+// every call.
+class ScopedLocaleVariables {
+ public:
+  explicit ScopedLocaleVariables(const char* lang, const char* messages = "",
+                                 const char* all = "");
+  ~ScopedLocaleVariables();
+  ScopedLocaleVariables(const ScopedLocaleVariables&) = delete;
+  ScopedLocaleVariables& operator=(const ScopedLocaleVariables&) = delete;
+
+ private:
+  struct Saved {
+    const char* name;
+    bool set;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+#endif
+
+}  // namespace testing_support

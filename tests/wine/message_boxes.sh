@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# The Windows program's message boxes on a real (virtual) display: runs the
+# program under Wine and Xvfb in English and in Japanese, finds each box by
+# its caption, saves a screenshot of it, closes it with Return, and checks
+# the exit code and the exact MessageBoxA call in Wine's relay trace.
+#
+# Usage: message_boxes.sh QUORVEX_EXE CONSOLE_TEST_EXE WORK_DIR SCREENSHOT_DIR
+# Every wait is bounded; the whole script cannot hang.
+set -uo pipefail
+exe=$1 console_test=$2 work=$3 shots=$4
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run"
+prefix="$work/wineprefix"
+mkdir -p "$work" "$shots"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# ---- Locales for Wine, generated into the work folder (Wine takes its code
+# page and resource language from them; nothing on the system changes).
+export LOCPATH="$work/locale"
+for locale in en_US ja_JP; do
+  if [ ! -f "$LOCPATH/$locale.UTF-8/LC_CTYPE" ]; then
+    mkdir -p "$LOCPATH"
+    localedef -i "$locale" -f UTF-8 "$LOCPATH/$locale.UTF-8" >/dev/null 2>&1
+    [ -f "$LOCPATH/$locale.UTF-8/LC_CTYPE" ] || { echo "cannot generate $locale.UTF-8 (package locales)"; exit 1; }
+  fi
+done
+
+# ---- The display.
+rm -f "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+cleanup() {
+  WINEPREFIX="$prefix" timeout 30 wineserver -k >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# The relay trace lists only the calls whose arguments the checks read.
+timeout 300 "$wine_run" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+  /d 'user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow' /f >/dev/null 2>&1 ||
+  { echo "cannot prepare the Wine prefix"; exit 1; }
+
+# Wine's form of a byte string in its traces (debugstr_a).
+debugstr() {
+  od -An -v -tu1 | tr -s ' ' '\n' | while read -r b; do
+    [ -z "$b" ] && continue
+    case $b in
+      10) printf '\\n' ;; 13) printf '\\r' ;; 9) printf '\\t' ;;
+      34) printf '\\"' ;; 92) printf '\\\\' ;;
+      *) if [ "$b" -lt 32 ] || [ "$b" -ge 127 ]; then printf '\\x%02x' "$b"
+         else printf '%b' "\\$(printf '%03o' "$b")"; fi ;;
+    esac
+  done
+}
+
+# run_box NAME LANG CAPTION EXPECTED_EXIT RUNNER... : runs, shoots and closes the box.
+run_box() {
+  local name=$1 lang=$2 caption=$3 expected=$4; shift 4
+  local log="$work/$name"
+  rm -f "$log".*
+  ( LANG=$lang LC_ALL= WINEDEBUG=+relay timeout 120 "$wine_run" "$prefix" "$@" \
+      >"$log.out" 2>"$log.trace" </dev/null; echo $? >"$log.rc" ) &
+  local runner=$! window=""
+  for _ in $(seq 120); do
+    window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1)
+    [ -n "$window" ] && break
+    [ -f "$log.rc" ] && break
+    sleep 0.5
+  done
+  if [ -z "$window" ]; then
+    fail "$name: no box captioned '$caption' appeared"
+    kill "$runner" 2>/dev/null
+  else
+    sleep 1  # let the box paint itself
+    import -window root "$shots/$name.png"
+    xdotool key --window "$window" Return 2>/dev/null
+  fi
+  wait "$runner"
+  local rc
+  rc=$(cat "$log.rc" 2>/dev/null || echo none)
+  [ "$rc" = "$expected" ] || fail "$name: exit code $rc, expected $expected"
+}
+
+# check_call NAME OWNER TEXT_UTF8 CODEPAGE CAPTION TYPE: the MessageBoxA call of a run.
+check_call() {
+  local name=$1 owner=$2 text=$3 codepage=$4 caption=$5 type=$6
+  local line pattern='MessageBoxA\(([0-9a-f]{8}),[0-9a-f]{8} "(.*)"(\.\.\.)?,[0-9a-f]{8} "(.*)",([0-9a-f]{8})\) ret='
+  line=$(grep -a 'Call user32.MessageBoxA(' "$work/$name.trace" | head -n1)
+  if ! [[ $line =~ $pattern ]]; then fail "$name: no MessageBoxA call traced"; return; fi
+  local got_owner=${BASH_REMATCH[1]} got_text=${BASH_REMATCH[2]} cut=${BASH_REMATCH[3]}
+  local got_caption=${BASH_REMATCH[4]} got_type=${BASH_REMATCH[5]}
+  local want_text
+  want_text=$(printf '%s' "$text" | iconv -f UTF-8 -t "$codepage" | debugstr)
+  [ "$got_owner" = "$owner" ] || fail "$name: owner $got_owner, expected $owner"
+  [ "$got_type" = "$type" ] || fail "$name: type $got_type, expected $type"
+  [ "$got_caption" = "$caption" ] || fail "$name: caption \"$got_caption\", expected \"$caption\""
+  if [ -n "$cut" ]; then
+    # The trace shortens long texts: what it shows must begin the text.
+    [[ $want_text == "$got_text"* ]] || fail "$name: text \"$got_text\"... does not begin \"$want_text\""
+  else
+    [ "$got_text" = "$want_text" ] || fail "$name: text \"$got_text\", expected \"$want_text\""
+  fi
+  echo "ok: $name: MessageBoxA($got_owner, \"$got_text\"$cut, \"$got_caption\", $got_type)"
+}
+
+# A kit with a product of its own (the prefix's registry keeps the records)
+# and no SRC: the copy succeeds with nothing to copy.
+make_kit() {
+  local folder=$1 program=$2
+  rm -rf "$folder"
+  mkdir -p "$folder/install"
+  cp "$exe" "$folder/$program"
+  printf '[Product]\r\nProductGUID={%s}\r\nProduct=BoxTest\r\nManualVersion=2.0\r\nMessageDisplay=1\r\n' \
+    "$(basename "$folder")-$$-$RANDOM-$(date +%s)" >"$folder/Quorvex.ini"
+}
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+completed_en='The setup was completed. '
+refused_en='A later version is already installed on the this machine.
+The setup cannot continue.'
+completed_ja='セットアップが完了しました。'
+refused_ja='このマシンには、より新しいバージョンがインストールされています。
+セットアップを続行することはできません。'
+
+# English: the first run completes, the second with the same version is refused.
+kit="$work/kit-en"
+make_kit "$kit" Quorvex.exe
+run_box completion-en en_US.UTF-8 Quorvex 0 "$kit/Quorvex.exe" "/p$(winpath "$kit/install")"
+check_call completion-en 00000000 "$completed_en" CP1252 Quorvex 00040040
+run_box refusal-en en_US.UTF-8 Quorvex 7 "$kit/Quorvex.exe" "/p$(winpath "$kit/install")"
+check_call refusal-en 00000000 "$refused_en" CP1252 Quorvex 00000030
+
+# Japanese, with the program renamed: the refusal box takes the program's
+# name as its caption, the completion box keeps its own.
+kit="$work/kit-ja"
+make_kit "$kit" ManualSetup.exe
+run_box completion-ja ja_JP.UTF-8 Quorvex 0 "$kit/ManualSetup.exe" "/p$(winpath "$kit/install")"
+check_call completion-ja 00000000 "$completed_ja" CP932 Quorvex 00040040
+run_box refusal-ja ja_JP.UTF-8 ManualSetup 7 "$kit/ManualSetup.exe" "/p$(winpath "$kit/install")"
+check_call refusal-ja 00000000 "$refused_ja" CP932 ManualSetup 00000030
+
+# In a console window of its own, the program finds that window, hides it at
+# the start and makes it the owner of the completion box.
+kit="$work/kit-console"
+make_kit "$kit" Quorvex.exe
+run_box completion-console en_US.UTF-8 Quorvex 0 wineconsole "$(winpath "$kit/Quorvex.exe")" \
+  "/p$(winpath "$kit/install")"
+console=$(grep -a -A1 'Call user32.FindWindowA(' "$work/completion-console.trace" |
+  sed -nE 's/.*Ret  user32.FindWindowA\(\) retval=([0-9a-f]{8}).*/\1/p' | head -n1)
+if [ -z "$console" ] || [ "$console" = 00000000 ]; then
+  fail "completion-console: the console window was not found"
+else
+  grep -aq "Call user32.ShowWindow($console,00000000)" "$work/completion-console.trace" ||
+    fail "completion-console: the console window $console was not hidden"
+  check_call completion-console "$console" "$completed_en" CP1252 Quorvex 00040040
+fi
+
+# The lookup restores the console's title (a console with a window needs the display).
+if timeout 120 "$wine_run" "$prefix" "$console_test" >"$work/console-test.out" 2>&1 </dev/null &&
+   grep -q '\[  PASSED  \]' "$work/console-test.out" && ! grep -q SKIPPED "$work/console-test.out"; then
+  echo "ok: console window lookup"
+else
+  fail "console window lookup:"; cat "$work/console-test.out"
+fi
+
+echo "screenshots in $shots"
+[ "$failures" -eq 0 ] && echo "all box checks passed" || echo "$failures box checks failed"
+exit $((failures > 0))
