@@ -60,14 +60,14 @@ VersionNumber TakeVersionComponent(std::string& text) {
 }
 
 bool IsUpdateAllowed(const std::string& newVersion, const std::string& installedVersion,
-                     int equalAllowedFlag) {
+                     int refuseEqual) {
   std::string remainingNew = newVersion;
   std::string remainingInstalled = installedVersion;
   VersionNumber installed = TakeVersionComponent(remainingInstalled);
   VersionNumber offered = TakeVersionComponent(remainingNew);
   while (offered == installed) {
     if (remainingNew.empty()) {
-      return remainingInstalled.empty() ? equalAllowedFlag == 0 : true;
+      return remainingInstalled.empty() ? refuseEqual == 0 : true;
     }
     installed = TakeVersionComponent(remainingInstalled);
     offered = TakeVersionComponent(remainingNew);

@@ -26,8 +26,9 @@ VersionNumber ParseVersionNumber(const std::string& text);
 // code page.
 VersionNumber TakeVersionComponent(std::string& text);
 
-// True when newVersion may replace installedVersion. When every compared
-// component is equal and both run out together, the answer is
-// equalAllowedFlag == 0.
+// True when newVersion may replace installedVersion: the first component
+// that differs decides, a missing component reads 0, and a new version that
+// ends first with every component equal is allowed when the installed one
+// has components left. Equal versions are allowed only when refuseEqual is 0.
 bool IsUpdateAllowed(const std::string& newVersion, const std::string& installedVersion,
-                     int equalAllowedFlag);
+                     int refuseEqual);
