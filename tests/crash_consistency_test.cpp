@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "platform/posix/hive.h"
 #include "support/kit.h"
