@@ -2,7 +2,13 @@
 // real install folder, exits with the copy's code and records the version
 // only after a complete copy.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/win32.h"
 #include "registry/registry_key.h"
@@ -132,5 +138,83 @@ TEST_F(InstallTest, FailedCopyRecordsNothing) {
   ExpectFailed(kit_.RunInto(kit_.installFolder()), 4);
   EXPECT_FALSE(fs::exists(kit_.installFolder()));
 }
+
+// Names and shapes a manual may have: empty files, a deep tree, blanks,
+// leading dots and punctuation in names. Natively also names that Windows
+// cannot hold (trailing dots and blanks), and names in code page 932, whose
+// second bytes may be "\\", read in a Shift_JIS locale.
+TEST_F(InstallTest, OddNamesAndShapesAreInstalledWhole) {
+  Configure("{7A3C41D0-0000-4000-8000-000000000005}");
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"empty.txt", ""}, {"a b/c d.html", "blanks"}, {".hidden", "dot"},
+      {"#%&'()[]{}~!@$^+,;=.txt", "punctuation"}};
+  std::string deep;
+  for (int level = 0; level < 50; ++level) deep += "d/";
+  files.emplace_back(deep + "leaf.txt", "deep");
+  testing_support::Environment environment;
+#ifndef _WIN32
+  files.insert(files.end(), {{"dot./trailing.", "dots"},
+                             {"blank /trailing ", "blanks"},
+                             {"\x95\x5c/\x83\x5c.html", "hyo/so"}});  // "表/ソ.html"
+  environment = {{"LC_ALL", "ja_JP.SJIS"}};
+#endif
+  for (const auto& [path, content] : files) kit_.AddSourceFile(path, content);
+  ExpectCompleted(kit_.Run({"/p" + kit_.installFolder().string()}, environment));
+  for (const auto& [path, content] : files) {
+    EXPECT_TRUE(fs::is_regular_file(kit_.installFolder() / path)) << path;
+    EXPECT_EQ(ReadFile(kit_.installFolder() / path), content) << path;
+  }
+}
+
+#ifndef _WIN32
+// A file name with a backslash byte, which no Windows name holds, cannot be
+// copied: the run fails with 4 and records nothing.
+TEST_F(InstallTest, BackslashInANativeNameFailsTheCopy) {
+  Configure("{7A3C41D0-0000-4000-8000-000000000006}");
+  kit_.AddSourceFile("a.txt", "a");
+  kit_.AddSourceFile("back\\slash.txt", "b");
+  ExpectFailed(kit_.Run({"/p" + kit_.installFolder().string()}, {{"LC_ALL", "C"}}), 4);
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "a.txt"), "a");
+}
+
+// A symbolic link where a file of the manual goes is replaced by the file;
+// what it points to, outside the install folder, is neither written nor
+// made writable.
+TEST_F(InstallTest, SymbolicLinksAtDestinationsAreReplacedAndTheirTargetsKept) {
+  Configure("{7A3C41D0-0000-4000-8000-000000000007}");
+  kit_.AddSourceFile("index.html", "<index>");
+  kit_.AddSourceFile("guide.html", "<guide>");
+  const fs::path outside = kit_.folder() / "outside.txt";
+  testing_support::WriteFile(outside, "outside");
+  const struct timespec old[2] = {{981173106, 0}, {981173106, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, outside.c_str(), old, 0), 0);
+  fs::permissions(outside, fs::perms::owner_read | fs::perms::group_read);
+  fs::create_symlink(outside, kit_.installFolder() / "index.html");
+  fs::create_symlink(kit_.folder() / "nowhere", kit_.installFolder() / "guide.html");
+
+  ExpectCompleted(kit_.RunInto(kit_.installFolder()));
+  for (const char* name : {"index.html", "guide.html"}) {
+    EXPECT_FALSE(fs::is_symlink(kit_.installFolder() / name)) << name;
+  }
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "index.html"), "<index>");
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "guide.html"), "<guide>");
+  EXPECT_EQ(ReadFile(outside), "outside");
+  EXPECT_EQ(fs::status(outside).permissions(), fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_FALSE(fs::exists(kit_.folder() / "nowhere"));
+}
+
+// A settings file of binary garbage holds no setting: the defaults apply.
+TEST_F(InstallTest, SettingsFileOfBinaryGarbageGivesTheDefaults) {
+  std::string garbage;
+  for (int i = 0; i < 65536; ++i) garbage += static_cast<char>((i * 7919 + i / 3) % 256);
+  kit_.WriteSettings(garbage);
+  kit_.AddSourceFile("index.html", "<index>");
+  settings_ = InstallerSettings();
+  auto result = kit_.RunInto(kit_.installFolder());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(RecordedVersion(), "100000");
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "index.html"), "<index>");
+}
+#endif
 
 }  // namespace

@@ -298,3 +298,49 @@ TEST_F(ManualRecordRun, BackslashesInProductAndGuidMakeDeeperKeys) {
 }
 
 }  // namespace
+
+// Values of any length and form come back as they were written: a 1 MB line
+// before the section and a 1 MB version, dots (no special meaning in the
+// registry), long names. (The registry of Wine takes key paths of up to 260
+// bytes through the ANSI calls, so Product and ProductGUID are kept to 100.)
+TEST_F(ManualRecordRun, HugeLinesDotsAndLongNamesInTheSettings) {
+  product_ += ".\\..\\" + std::string(100 - product_.size() - 5, 'p');
+  guid_ += std::string(100 - guid_.size(), '.');
+  const std::string language = "en.US." + std::string(248, 'x');
+  kit_.WriteSettings(std::string(1 << 20, '\x01') + "\n[Product]\nProductGUID=" + guid_ +
+                     "\nLanguage=" + language + "\nManualVersion=" + std::string(1 << 20, '9') +
+                     "\nMessageDisplay=0\nProduct=" + product_ + "\n");
+  EXPECT_EQ(Install().exitCode, 0);
+  EXPECT_EQ(Recorded(language).data, Text(std::string(254, '9')));
+  EXPECT_TRUE(KeyExists(RecordKey().substr(0, RecordKey().find("\\..\\") + 3)));
+}
+
+// The install directory and the record are read as text whatever their type,
+// with or without a terminating zero, up to the first zero.
+TEST_F(ManualRecordRun, ValuesWithoutTerminatorOrOfAnotherType) {
+  fs::create_directories(kit_.installFolder());
+  kit_.AddSourceFile("index.html", "<p>manual</p>");
+  WriteValue(UninstallKey(), "InstallPath0", REG_BINARY, InstallFolderText());
+#ifdef _WIN32
+  // The ANSI call adds the terminating zero to a text.
+  WriteValue(RecordKey(), "en", REG_NONE, "5");
+#else
+  WriteValue(RecordKey(), "en", REG_SZ, "5");
+#endif
+  Settings("4", 0);
+  EXPECT_EQ(kit_.Run({}).exitCode, 0);
+  EXPECT_EQ(Recorded().data, "5");
+  EXPECT_FALSE(fs::exists(kit_.installFolder() / "index.html"));
+  Settings("6", 0);
+  EXPECT_EQ(kit_.Run({}).exitCode, 0);
+  EXPECT_EQ(Recorded().data, Text("6"));
+  EXPECT_TRUE(fs::exists(kit_.installFolder() / "index.html"));
+
+  fs::remove(kit_.installFolder() / "index.html");
+  WriteValue(UninstallKey(), "InstallPath0", REG_MULTI_SZ,
+             Text(InstallFolderText()) + Text("elsewhere") + '\0');
+  Settings("7", 0);
+  EXPECT_EQ(kit_.Run({}).exitCode, 0);
+  EXPECT_EQ(Recorded().data, Text("7"));
+  EXPECT_TRUE(fs::exists(kit_.installFolder() / "index.html"));
+}

@@ -1,6 +1,8 @@
 // The stand-in's file calls behave as the Windows ones the copy relies on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,6 +249,49 @@ TEST_F(StandInCopy, ReplacesTheDestinationByRenaming) {
   EXPECT_FALSE(fs::is_symlink(At("link")));
   EXPECT_EQ(ReadFile(At("link")), "new");
   EXPECT_EQ(ReadFile(At("target")), "target");
+}
+
+// A copy is written to ".<name>.quorvex-partial" under a lock: one that a
+// killed writer left is removed, one that a live writer holds is left to it.
+TEST_F(StandInCopy, PartialFileOfADeadWriterIsRemovedAndOfALiveOneLeftAlone) {
+  WriteFile(At("src"), "new");
+  WriteFile(At(".dst.quorvex-partial"), "half of an earlier cop");
+  chmod(At(".dst.quorvex-partial").c_str(), 0444);
+  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(ReadFile(At("dst")), "new");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dst", "src"}));
+
+  WriteFile(At(".dst.quorvex-partial"), "being written");
+  const int held = open(At(".dst.quorvex-partial").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  WriteFile(At("src"), "newer");
+  EXPECT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(ReadFile(At("dst")), "newer");
+  EXPECT_EQ(ReadFile(At(".dst.quorvex-partial")), "being written");
+  close(held);
+  EXPECT_EQ(Names(), (std::vector<std::string>{".dst.quorvex-partial", "dst", "src"}));
+}
+
+TEST_F(StandInCopy, NothingAtThePartialNameIsWrittenThrough) {
+  WriteFile(At("src"), "new");
+  WriteFile(At("outside"), "outside");
+  fs::create_symlink(At("outside"), At(".dst.quorvex-partial"));
+  fs::create_directory(At(".other.quorvex-partial"));
+  EXPECT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_TRUE(Copy(At("src"), At("other")));
+  EXPECT_EQ(ReadFile(At("dst")), "new");
+  EXPECT_EQ(ReadFile(At("other")), "new");
+  EXPECT_EQ(ReadFile(At("outside")), "outside");
+  EXPECT_TRUE(fs::is_symlink(At(".dst.quorvex-partial")));
+  EXPECT_TRUE(fs::is_directory(At(".other.quorvex-partial")));
+}
+
+TEST_F(StandInCopy, NamesOfTheLongestLengthAreCopied) {
+  const std::string longest(NAME_MAX, 'n');
+  WriteFile(At("src"), "new");
+  ASSERT_TRUE(Copy(At("src"), At(longest.c_str())));
+  EXPECT_EQ(ReadFile(At(longest.c_str())), "new");
+  EXPECT_EQ(Names(), (std::vector<std::string>{longest, "src"}));
 }
 
 TEST_F(StandInCopy, RefusesWhatWindowsRefuses) {

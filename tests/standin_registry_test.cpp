@@ -205,20 +205,26 @@ TEST_F(StandInHive, AHiveThatCannotBeCreatedRefusesWriters) {
   EXPECT_EQ(ReadFile(folder_.path() / "file"), "not a folder");
 }
 
-// The installer's runs over a hive that is not a hive take the failure
-// branches and leave the file as it was.
+// The installer's runs over a hive that is not a hive (torn, empty, binary)
+// take the failure branches and leave the file as it was.
 TEST(StandInHiveRun, CorruptHiveRefusesTheRunAndStaysAsItWas) {
-  Kit kit;
-  const std::string corrupt = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\n\"en\"=\"1\"\n";
-  WriteFile(kit.HivePath(), corrupt);
-  kit.WriteSettings("[Product]\nMessageDisplay=1\n");
-  EXPECT_EQ(kit.RunInto(kit.installFolder()).exitCode, 7);
-  kit.WriteSettings("[Product]\nMessageDisplay=0\n");
-  EXPECT_EQ(kit.RunInto(kit.installFolder()).exitCode, 0);
-  auto result = kit.Run({});
-  EXPECT_EQ(result.exitCode, 5);
-  EXPECT_EQ(result.output, "Can not get the install directory!");
-  EXPECT_EQ(ReadFile(kit.HivePath()), corrupt);
+  for (const std::string& corrupt :
+       {std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\n\"en\"=\"1\"\n"), std::string(),
+        std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10)}) {
+    Kit kit;
+    kit.AddSourceFile("index.html", "<index>");
+    fs::create_directories(kit.installFolder());
+    WriteFile(kit.HivePath(), corrupt);
+    kit.WriteSettings("[Product]\nMessageDisplay=1\n");
+    EXPECT_EQ(kit.RunInto(kit.installFolder()).exitCode, 7);
+    kit.WriteSettings("[Product]\nMessageDisplay=0\n");
+    EXPECT_EQ(kit.RunInto(kit.installFolder()).exitCode, 0);
+    auto result = kit.Run({});
+    EXPECT_EQ(result.exitCode, 5);
+    EXPECT_EQ(result.output, "Can not get the install directory!");
+    EXPECT_EQ(ReadFile(kit.HivePath()), corrupt);
+    EXPECT_TRUE(fs::is_empty(kit.installFolder()));
+  }
 }
 
 // Runs program as another user when we are root; otherwise the hive and its

@@ -8,11 +8,36 @@ namespace {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// A folder that another run created between the look and the creation is
+// reused like one that was there before.
+bool CreateFolderUnlessPresent(const std::string& path) {
+  if (Exists(path) || CreateDirectoryA(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool IsReadOnly(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 void ClearReadOnly(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   }
+}
+
+// Copies source over destination, read-only or not. Another run may put a
+// read-only file there between the clearing and the copy: the decision is
+// then taken once more for the file that is there now.
+bool CopyOverFile(const std::string& source, const std::string& destination,
+                  OverwritePolicy policy) {
+  ClearReadOnly(destination);
+  if (CopyFileA(source.c_str(), destination.c_str(), FALSE)) return true;
+  if (!IsReadOnly(destination)) return false;
+  if (!ShouldReplaceFile(destination, source, policy)) return true;
+  ClearReadOnly(destination);
+  return CopyFileA(source.c_str(), destination.c_str(), FALSE) != FALSE;
 }
 
 // source and destination end in a separator. folderExists tells that source
@@ -40,16 +65,16 @@ int CopyFolder(const std::string& source, const std::string& destination,
     std::string destinationPath = destination + name;
 
     if (finder.IsDirectory()) {
-      if (!Exists(destinationPath) && !CreateDirectoryA(destinationPath.c_str(), nullptr)) {
+      if (!CreateFolderUnlessPresent(destinationPath)) {
         result = kCopyFolderCreationFailed;
         break;
       }
       EnsureTrailingSeparator(sourcePath);
       EnsureTrailingSeparator(destinationPath);
       result = CopyFolder(sourcePath, destinationPath, policy, true);
-    } else if (ShouldReplaceFile(destinationPath, sourcePath, policy)) {
-      ClearReadOnly(destinationPath);
-      if (!CopyFileA(sourcePath.c_str(), destinationPath.c_str(), FALSE)) result = kCopyFileFailed;
+    } else if (ShouldReplaceFile(destinationPath, sourcePath, policy) &&
+               !CopyOverFile(sourcePath, destinationPath, policy)) {
+      result = kCopyFileFailed;
     }
   }
   // A listing that broke off before its end left entries uncopied.

@@ -13,8 +13,11 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +53,13 @@ class UniqueFd {
   UniqueFd& operator=(const UniqueFd&) = delete;
   int Get() const { return fd_; }
   bool IsValid() const { return fd_ >= 0; }
+  UniqueFd& operator=(UniqueFd&& other) {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
   int Release() { return std::exchange(fd_, -1); }
   void Reset() {
     if (fd_ >= 0) close(fd_);
@@ -182,35 +192,93 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Writes a copy of source, with its permission bits and times, to a new
-// temporary file in folder; returns the temporary file's path, or "" with the
-// last error set.
-std::string WriteTemporaryCopy(int source, const struct stat& status, const std::string& folder) {
-  std::string path = folder + "/.quorvex-copy-XXXXXX";
-  UniqueFd copy(mkstemp(&path[0]));
-  if (!copy.IsValid()) {
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// ---- Partial copies --------------------------------------------------------------
+//
+// A copy is written to ".<name>.quorvex-partial" beside its destination while
+// holding an exclusive flock on it, and renamed over the destination once
+// complete. Such a file whose lock can be taken was left by a writer that
+// died: it is removed and written afresh, so a killed copy leaves nothing
+// behind for good. While a live writer holds it, the copy goes to a file of
+// a unique name instead.
+
+constexpr char kPartialSuffix[] = ".quorvex-partial";
+constexpr size_t kUniqueSuffixLength = 7;  // "-XXXXXX"
+
+// The partial file's name for a destination name; a name too long to carry
+// the suffix is replaced by its hash.
+std::string PartialName(const std::string& name) {
+  std::string partial = "." + name + kPartialSuffix;
+  if (partial.size() + kUniqueSuffixLength <= NAME_MAX) return partial;
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  char hex[17];
+  snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(".") + hex + kPartialSuffix;
+}
+
+// Whether fd is still the file that path names.
+bool StillNamed(int fd, const std::string& path) {
+  struct stat opened, named;
+  return fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// Creates the partial file at path, empty and locked, removing one that a
+// dead writer left there. -1 when a live writer holds it, when something
+// else has that name, or on failure.
+int ClaimPartialFile(const std::string& path) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const bool created = file.IsValid();
+    if (!created) {
+      if (errno != EEXIST) return -1;
+      file = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (!file.IsValid()) {
+        if (errno == ENOENT) continue;  // its writer finished meanwhile
+        return -1;
+      }
+    }
+    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
+    // Between the open and the lock its writer may have renamed it over
+    // its destination, or a claimer removed it: it must not be written.
+    if (!StillNamed(file.Get(), path)) continue;
+    if (created) return file.Release();
+    struct stat status;
+    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+    unlink(path.c_str());  // under its lock: its writer is gone
+  }
+  return -1;
+}
+
+// Opens a new file for the copy beside destination: its partial file, or a
+// file of a unique name. Sets path to it; -1 with the last error set.
+int OpenCopyFile(const std::string& destination, std::string& path) {
+  const std::string folder = FolderOf(destination);
+  const std::string partial = folder + "/" + PartialName(NameOf(destination));
+  int fd = ClaimPartialFile(partial);
+  if (fd >= 0) {
+    path = partial;
+    return fd;
+  }
+  path = partial + "-XXXXXX";
+  fd = mkostemp(&path[0], O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT) {
       SetLastError(ERROR_PATH_NOT_FOUND);
     } else {
       standin::FailWithErrno(errno);
     }
-    return "";
   }
+  return fd;
+}
+
+// Writes the content of source, its permission bits and its times to copy.
+bool WriteCopy(int source, const struct stat& status, int copy) {
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  bool written = CopyContent(source, copy.Get(), status.st_size) &&
-                 fchmod(copy.Get(), status.st_mode & 0777) == 0 &&
-                 futimens(copy.Get(), times) == 0;
-  int error = errno;
-  if (close(copy.Release()) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  if (!written) {
-    unlink(path.c_str());
-    standin::FailWithErrno(error);
-    return "";
-  }
-  return path;
+  return CopyContent(source, copy, status.st_size) && fchmod(copy, status.st_mode & 0777) == 0 &&
+         futimens(copy, times) == 0;
 }
 
 // ---- Directory listing -----------------------------------------------------------
@@ -408,9 +476,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
 
 // Like Windows: the content, the last-write time and the read-only attribute
 // are copied; a folder or a read-only file is not replaced. The copy is
-// written to a temporary file beside the destination and then renamed over
-// it, so the destination's name never shows a partial file, and a symbolic
-// link there is replaced rather than written through.
+// written to a partial file beside the destination and then renamed over it
+// (see "Partial copies"), so the destination's name never shows a partial
+// file, and a symbolic link there is replaced rather than written through.
 BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
   const std::string sourcePath = standin::ToPosixPath(existingFileName);
   const std::string destinationPath = standin::ToPosixPath(newFileName);
@@ -431,13 +499,20 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
     }
   }
 
-  const std::string temporary = WriteTemporaryCopy(source.Get(), status, FolderOf(destinationPath));
-  if (temporary.empty()) return FALSE;
-  // link() refuses an existing name, where rename() would replace it.
-  const bool placed = failIfExists ? link(temporary.c_str(), destinationPath.c_str()) == 0
-                                   : rename(temporary.c_str(), destinationPath.c_str()) == 0;
-  const int error = errno;
-  if (!placed || failIfExists) unlink(temporary.c_str());
+  std::string copyPath;
+  UniqueFd copy(OpenCopyFile(destinationPath, copyPath));
+  if (!copy.IsValid()) return FALSE;
+  // The copy's lock is held until it has its final name, or is removed.
+  bool placed = WriteCopy(source.Get(), status, copy.Get());
+  int error = errno;
+  if (placed) {
+    // link() refuses an existing name, where rename() would replace it.
+    placed = failIfExists ? link(copyPath.c_str(), destinationPath.c_str()) == 0
+                          : rename(copyPath.c_str(), destinationPath.c_str()) == 0;
+    error = errno;
+  }
+  if (!placed || failIfExists) unlink(copyPath.c_str());
+  copy.Reset();
   if (!placed) {
     return error == EEXIST ? Fail(ERROR_FILE_EXISTS) : standin::FailWithErrno(error);
   }
