@@ -112,11 +112,11 @@ DWORD Attributes(const struct stat& status) {
   return attributes;
 }
 
-// Opens path without blocking on a FIFO, then makes the descriptor blocking.
+// Opens path without blocking on a FIFO.
 int OpenFile(const std::string& path, int flags, mode_t mode = 0) {
-  int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
-  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; reads and
+  // writes of regular files ignore it, so it stays set.
+  return open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
 }
 
 // ---- File handles --------------------------------------------------------------
@@ -177,6 +177,7 @@ bool CopyContent(int from, int to, off_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n > 0) {
       copied += n;
+      if (copied >= size) return true;  // no call just to meet the end
       continue;
     }
     if (n == 0 && (copied > 0 || size == 0)) return true;
@@ -365,8 +366,11 @@ bool Advance(FindObject& find, WIN32_FIND_DATAA* data) {
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flags, HANDLE) {
   const std::string path = standin::ToPosixPath(fileName);
+  // Opening an existing file for reading needs no look before the open: a
+  // folder is told by the descriptor.
+  const bool readExisting = disposition == OPEN_EXISTING && !(access & GENERIC_WRITE);
   struct stat status;
-  const bool exists = stat(path.c_str(), &status) == 0;
+  const bool exists = !readExisting && stat(path.c_str(), &status) == 0;
   // Windows opens no folder without backup semantics, and no read-only file for writing.
   if (exists && S_ISDIR(status.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -384,6 +388,11 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRI
     } else {
       standin::FailWithErrno(errno);
     }
+    return INVALID_HANDLE_VALUE;
+  }
+  if (readExisting && (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))) {
+    close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   auto* file = new FileObject;
