@@ -60,26 +60,26 @@ HKEY NewHandle(const std::string& path, REGSAM access) {
   return reinterpret_cast<HKEY>(open);
 }
 
-// The path of parent's subKey, and what parent stands for.
-LONG Resolve(HKEY parent, LPCSTR subKey, OpenKey& parentKey, std::string& path) {
+// The path of parent's subKey, what parent stands for, and the hive as it
+// is now: the common start of opening and creating a key.
+LONG Resolve(HKEY parent, LPCSTR subKey, PHKEY result, OpenKey& parentKey, std::string& path,
+             Hive& hive) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
   if (!LookUp(parent, parentKey)) return ERROR_INVALID_HANDLE;
   const std::string relative = subKey ? subKey : "";
   if (!standin::IsStorableName(relative)) return ERROR_INVALID_PARAMETER;
   path = standin::NormalizeKeyPath(parentKey.path + "\\" + relative);
-  return ERROR_SUCCESS;
+  return standin::LoadHive(hive);
 }
 
 }  // namespace
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
-  if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   OpenKey parent;
   std::string path;
-  LONG error = Resolve(key, subKey, parent, path);
-  if (error != ERROR_SUCCESS) return error;
   Hive hive;
-  error = standin::LoadHive(hive);
+  LONG error = Resolve(key, subKey, result, parent, path, hive);
   if (error != ERROR_SUCCESS) return error;
   if (!hive.FindKey(path)) return ERROR_FILE_NOT_FOUND;
   access = MapGenericRights(access);
@@ -90,14 +90,10 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY r
 
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
                             LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
-  if (!result) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
   OpenKey parent;
   std::string path;
-  LONG error = Resolve(key, subKey, parent, path);
-  if (error != ERROR_SUCCESS) return error;
   Hive hive;
-  error = standin::LoadHive(hive);
+  LONG error = Resolve(key, subKey, result, parent, path, hive);
   if (error != ERROR_SUCCESS) return error;
   access = MapGenericRights(access);
   const bool exists = hive.FindKey(path) != nullptr;
