@@ -127,13 +127,10 @@ TEST(InstallerMessages, RenamedProgramCaptionsTheRefusalBoxWithItsName) {
   Kit kit;
   kit.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B2}\n"
                     "ManualVersion=2.0\nMessageDisplay=1\n");
-  const fs::path renamed = kit.kitFolder() / "ManualSetup.bin";
-  fs::rename(kit.executable(), renamed);
-  auto environment = Locale("en_US.UTF-8");
-  environment.emplace_back("QUORVEX_HKLM", kit.HivePath().string());
+  kit.RenameProgram("ManualSetup.bin");
   const std::string install = "/p" + kit.installFolder().string();
-  testing_support::RunProgram(renamed.string(), {install}, environment);
-  auto result = testing_support::RunProgram(renamed.string(), {install}, environment);
+  kit.Run({install}, Locale("en_US.UTF-8"));
+  auto result = kit.Run({install}, Locale("en_US.UTF-8"));
   EXPECT_EQ(result.exitCode, 7);
   EXPECT_EQ(result.errors, std::string("[ManualSetup] ") + kRefusedEnglish + "\n");
 }
@@ -187,12 +184,8 @@ TEST(InstallerMessages, CompletionBoxAfterACompleteCopy) {
   Kit renamed;
   renamed.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B5}\n"
                         "ManualVersion=2.0\nMessageDisplay=1\n");
-  const fs::path program = renamed.kitFolder() / "ManualSetup.bin";
-  fs::rename(renamed.executable(), program);
-  auto environment = Locale("ja_JP.UTF-8");
-  environment.emplace_back("QUORVEX_HKLM", renamed.HivePath().string());
-  auto japanese = testing_support::RunProgram(
-      program.string(), {"/p" + renamed.installFolder().string()}, environment);
+  renamed.RenameProgram("ManualSetup.bin");
+  auto japanese = renamed.Run({"/p" + renamed.installFolder().string()}, Locale("ja_JP.UTF-8"));
   EXPECT_EQ(japanese.exitCode, 0);
   EXPECT_EQ(japanese.errors, "[Quorvex] セットアップが完了しました。\n");
 }

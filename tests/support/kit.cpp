@@ -177,13 +177,17 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 #endif
 
-Kit::Kit() {
+Kit::Kit() : programName_(fs::path(InstallerExecutable()).filename().string()) {
   fs::create_directories(kitFolder());
   fs::copy_file(fs::path(InstallerExecutable()), executable());
 }
 
-fs::path Kit::executable() const {
-  return kitFolder() / fs::path(InstallerExecutable()).filename();
+fs::path Kit::executable() const { return kitFolder() / programName_; }
+
+void Kit::RenameProgram(const std::string& fileName) {
+  const fs::path renamed = kitFolder() / fileName;
+  fs::rename(executable(), renamed);
+  programName_ = fileName;
 }
 
 void Kit::WriteSettings(const std::string& iniText) const {

@@ -59,6 +59,9 @@ class Kit {
   fs::path sourceFolder() const { return kitFolder() / "SRC"; }
   fs::path installFolder() const { return root_.path() / "install"; }
   fs::path executable() const;
+  // Renames the kit's program (fileName with its extension); Run then
+  // starts it under that name.
+  void RenameProgram(const std::string& fileName);
   fs::path HivePath() const { return root_.path() / "HKLM.reg"; }
 
   void WriteSettings(const std::string& iniText) const;
@@ -73,6 +76,7 @@ class Kit {
 
  private:
   TempFolder root_;
+  std::string programName_;
 };
 
 }  // namespace testing_support
