@@ -1,8 +1,9 @@
 // Writes a manual-like tree for the benchmark: nested folders of small HTML
 // pages with some larger images, the same tree for the same arguments
-// (fixed seed), every file with a fixed last-write time.
+// (fixed seed), every file with a fixed last-write time. A later EDITION
+// has the same folders and names, new content and times 30 days later.
 //
-// Usage: make_tree OUTPUT_FOLDER FILE_COUNT TOTAL_MEGABYTES
+// Usage: make_tree OUTPUT_FOLDER FILE_COUNT TOTAL_MEGABYTES [EDITION]
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,14 +52,15 @@ std::string Image(std::mt19937& random, size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: make_tree OUTPUT_FOLDER FILE_COUNT TOTAL_MEGABYTES\n");
+  if (argc != 4 && argc != 5) {
+    fprintf(stderr, "usage: make_tree OUTPUT_FOLDER FILE_COUNT TOTAL_MEGABYTES [EDITION]\n");
     return 2;
   }
+  const long edition = argc == 5 ? atol(argv[4]) : 0;
   const std::string root = argv[1];
   const long files = atol(argv[2]);
   const double totalBytes = atof(argv[3]) * 1024 * 1024;
-  std::mt19937 random(20261208);
+  std::mt19937 random(static_cast<std::mt19937::result_type>(20261208 + edition));
 
   // Pages are 2-30 KB; images take what remains of the total.
   const long images = static_cast<long>(files * kImageShare);
@@ -79,7 +81,7 @@ int main(int argc, char** argv) {
   }
   for (long written = 0; written < files; ++written) {
     const std::string& folder = folders[written / kFilesPerFolder];
-    const time_t when = kBaseTime + written;
+    const time_t when = kBaseTime + edition * 30 * 86400 + written;
     bool image = written % 10 == 9 && written / 10 < images;
     std::string path = folder + "/" + (image ? "figure" : "page") + std::to_string(written) +
                        (image ? ".png" : ".html");

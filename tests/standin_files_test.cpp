@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "support/kit.h"
@@ -235,50 +237,73 @@ TEST_F(StandInCopy, CopiesAcrossFileSystems) {
   EXPECT_EQ(ReadFile(At("dst")), "from another file system");
 }
 
-TEST_F(StandInCopy, ReplacesTheDestinationByRenaming) {
+// Windows' CopyFileA writes over an existing file in place: so does ours.
+TEST_F(StandInCopy, CopiesInPlace) {
   WriteFile(At("src"), "new");
+  WriteFile(At("dst"), "old");
+  fs::create_hard_link(At("dst"), At("other-name"));
+  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  EXPECT_EQ(ReadFile(At("dst")), "new");
+  EXPECT_EQ(ReadFile(At("other-name")), "new");
+}
+
+// The replace renames its copy over the destination: a hard link keeps the
+// old content, a symbolic link is replaced rather than written through.
+class StandInReplace : public StandInCopy {
+ protected:
+  bool Replace(const char* name) {
+    return ReplaceFileWithCopy(source_.Text(), temp_.path().string() + "/", name);
+  }
+  fs::path Source(const char* name) const { return source_.path() / name; }
+  TempFolder source_;
+};
+
+TEST_F(StandInReplace, ReplacesTheDestinationByRenaming) {
+  WriteFile(Source("dst"), "new");
+  WriteFile(Source("link"), "new");
   WriteFile(At("dst"), "old");
   fs::create_hard_link(At("dst"), At("other-name"));
   WriteFile(At("target"), "target");
   fs::create_symlink(At("target"), At("link"));
 
-  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  ASSERT_TRUE(Replace("dst"));
   EXPECT_EQ(ReadFile(At("dst")), "new");
   EXPECT_EQ(ReadFile(At("other-name")), "old");
-  ASSERT_TRUE(Copy(At("src"), At("link")));
+  ASSERT_TRUE(Replace("link"));
   EXPECT_FALSE(fs::is_symlink(At("link")));
   EXPECT_EQ(ReadFile(At("link")), "new");
   EXPECT_EQ(ReadFile(At("target")), "target");
 }
 
-// A copy is written to ".<name>.quorvex-partial" under a lock: one that a
+// The temporary file is held under a lock while it is written: one that a
 // killed writer left is removed, one that a live writer holds is left to it.
-TEST_F(StandInCopy, PartialFileOfADeadWriterIsRemovedAndOfALiveOneLeftAlone) {
-  WriteFile(At("src"), "new");
+TEST_F(StandInReplace, TemporaryFileOfADeadWriterIsRemovedAndOfALiveOneLeftAlone) {
+  WriteFile(Source("dst"), "new");
   WriteFile(At(".dst.quorvex-partial"), "half of an earlier cop");
   chmod(At(".dst.quorvex-partial").c_str(), 0444);
-  ASSERT_TRUE(Copy(At("src"), At("dst")));
+  ASSERT_TRUE(Replace("dst"));
   EXPECT_EQ(ReadFile(At("dst")), "new");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"dst", "src"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dst"}));
 
   WriteFile(At(".dst.quorvex-partial"), "being written");
   const int held = open(At(".dst.quorvex-partial").c_str(), O_RDONLY);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
-  WriteFile(At("src"), "newer");
-  EXPECT_TRUE(Copy(At("src"), At("dst")));
+  WriteFile(Source("dst"), "newer");
+  EXPECT_TRUE(Replace("dst"));
   EXPECT_EQ(ReadFile(At("dst")), "newer");
   EXPECT_EQ(ReadFile(At(".dst.quorvex-partial")), "being written");
   close(held);
-  EXPECT_EQ(Names(), (std::vector<std::string>{".dst.quorvex-partial", "dst", "src"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{".dst.quorvex-partial", "dst"}));
 }
 
-TEST_F(StandInCopy, NothingAtThePartialNameIsWrittenThrough) {
-  WriteFile(At("src"), "new");
+TEST_F(StandInReplace, NothingAtTheTemporaryNameIsWrittenThrough) {
+  WriteFile(Source("dst"), "new");
+  WriteFile(Source("other"), "new");
   WriteFile(At("outside"), "outside");
   fs::create_symlink(At("outside"), At(".dst.quorvex-partial"));
   fs::create_directory(At(".other.quorvex-partial"));
-  EXPECT_TRUE(Copy(At("src"), At("dst")));
-  EXPECT_TRUE(Copy(At("src"), At("other")));
+  EXPECT_TRUE(Replace("dst"));
+  EXPECT_TRUE(Replace("other"));
   EXPECT_EQ(ReadFile(At("dst")), "new");
   EXPECT_EQ(ReadFile(At("other")), "new");
   EXPECT_EQ(ReadFile(At("outside")), "outside");
@@ -286,12 +311,53 @@ TEST_F(StandInCopy, NothingAtThePartialNameIsWrittenThrough) {
   EXPECT_TRUE(fs::is_directory(At(".other.quorvex-partial")));
 }
 
-TEST_F(StandInCopy, NamesOfTheLongestLengthAreCopied) {
+// Names too long to carry the temporary suffix are copied beside under a
+// unique name.
+TEST_F(StandInReplace, NamesOfTheLongestLengthAreReplaced) {
   const std::string longest(NAME_MAX, 'n');
-  WriteFile(At("src"), "new");
-  ASSERT_TRUE(Copy(At("src"), At(longest.c_str())));
+  WriteFile(source_.path() / longest, "new");
+  WriteFile(At(longest.c_str()), "old");
+  ASSERT_TRUE(Replace(longest.c_str()));
   EXPECT_EQ(ReadFile(At(longest.c_str())), "new");
-  EXPECT_EQ(Names(), (std::vector<std::string>{longest, "src"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{longest}));
+}
+
+// A destination that already is a copy of the source keeps its inode and
+// gets the permission bits and times of a copy; anything else is written.
+TEST_F(StandInReplace, AnIdenticalCopyIsNotWrittenAgain) {
+  const struct timespec times[2] = {{1000000000, 5}, {1234567890, 123456789}};
+  auto plant = [&](const char* name, const std::string& source, const std::string& installed) {
+    WriteFile(Source(name), source);
+    WriteFile(At(name), installed);
+    ASSERT_EQ(utimensat(AT_FDCWD, Source(name).c_str(), times, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, At(name).c_str(), times, 0), 0);
+    chmod(Source(name).c_str(), 0444);
+    chmod(At(name).c_str(), 0600);
+  };
+  const std::string page(300000, 'p');
+  std::string changed = page;
+  changed[250000] = 'q';
+  plant("same", page, page);
+  plant("changed", page, changed);
+  plant("linked", page, page);
+  fs::create_hard_link(At("linked"), At("other-name"));
+  plant("longer", page, page + "!");
+
+  std::map<std::string, ino_t> before;
+  for (const char* name : {"same", "changed", "linked", "longer"}) before[name] = Status(At(name)).st_ino;
+  for (const char* name : {"same", "changed", "linked", "longer"}) {
+    ASSERT_TRUE(Replace(name)) << name;
+    const struct stat status = Status(At(name));
+    EXPECT_EQ(ReadFile(At(name)), page) << name;
+    EXPECT_EQ(status.st_mode & 0777, 0444u) << name;
+    EXPECT_EQ(status.st_mtim.tv_sec, 1234567890) << name;
+    EXPECT_EQ(status.st_mtim.tv_nsec, 123456789) << name;
+    EXPECT_EQ(status.st_ino == before[name], std::string(name) == "same") << name;
+  }
+  EXPECT_EQ(ReadFile(At("other-name")), page);
+  EXPECT_EQ(Status(At("other-name")).st_ino, before["linked"]);
+  chmod(At("same").c_str(), 0600);
+  for (const char* name : {"same", "changed", "linked", "longer"}) chmod(Source(name).c_str(), 0600);
 }
 
 TEST_F(StandInCopy, RefusesWhatWindowsRefuses) {

@@ -41,6 +41,17 @@ const char* FindInstallDirectoryArgument(int argc, char** argv) {
   return nullptr;
 }
 
+InstallDirectorySource FindInstallDirectory(int argc, char** argv, const std::string& productGuid,
+                                            std::string& directory) {
+  directory.clear();
+  if (const char* argument = FindInstallDirectoryArgument(argc, argv)) {
+    directory = argument;
+    return directory.empty() ? InstallDirectorySource::None : InstallDirectorySource::Argument;
+  }
+  if (!FindProductInstallPath(productGuid, directory)) directory.clear();
+  return directory.empty() ? InstallDirectorySource::None : InstallDirectorySource::Registration;
+}
+
 int RunInstaller(int argc, char** argv) {
   if (!afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
     return Fail(kFrameworkFailedMessage, kExitFrameworkFailed);
@@ -56,11 +67,7 @@ int RunInstaller(int argc, char** argv) {
   // An empty install directory would mean the root of the current drive:
   // never copy a manual there.
   std::string installDirectory;
-  if (const char* argument = FindInstallDirectoryArgument(argc, argv)) {
-    installDirectory = argument;
-  } else if (!FindProductInstallPath(settings.productGuid, installDirectory)) {
-    installDirectory.clear();
-  }
+  FindInstallDirectory(argc, argv, settings.productGuid, installDirectory);
   if (installDirectory.empty()) {
     return Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory);
   }

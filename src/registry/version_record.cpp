@@ -18,7 +18,15 @@ bool OpenManualVersionRecord(const InstallerSettings& settings, HKEY* key) {
     return false;
   }
   *key = opened;
-  std::string installed;
-  if (!QueryTextValue(opened, settings.language.c_str(), installed)) return true;
-  return IsUpdateAllowed(settings.manualVersion, installed, settings.messageDisplay);
+  return JudgeRecordedVersion(opened, settings).updateAllowed;
+}
+
+RecordedManual JudgeRecordedVersion(HKEY key, const InstallerSettings& settings) {
+  RecordedManual record;
+  record.found = QueryTextValue(key, settings.language.c_str(), record.version);
+  if (record.found) {
+    record.updateAllowed =
+        IsUpdateAllowed(settings.manualVersion, record.version, settings.messageDisplay);
+  }
+  return record;
 }

@@ -18,3 +18,13 @@ std::string ManualRecordKey(const InstallerSettings& settings);
 // for the language, otherwise as IsUpdateAllowed decides. The caller closes
 // the key.
 bool OpenManualVersionRecord(const InstallerSettings& settings, HKEY* key);
+
+// What the open record key holds for the settings' language, and whether the
+// manual of the settings may be installed over it (always when nothing is
+// recorded).
+struct RecordedManual {
+  bool found = false;
+  std::string version;
+  bool updateAllowed = true;
+};
+RecordedManual JudgeRecordedVersion(HKEY key, const InstallerSettings& settings);

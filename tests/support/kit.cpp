@@ -31,6 +31,8 @@ std::string HostPath(const std::string& path) {
 
 std::string InstallerExecutable() { return HostPath(QUORVEX_EXE); }
 
+std::string QuorvexKitExecutable() { return HostPath(QUORVEX_KIT_EXE); }
+
 TempFolder::TempFolder() {
   std::random_device seed;
   std::mt19937_64 random(seed());

@@ -17,6 +17,8 @@ std::string HostPath(const std::string& path);
 
 // The installer executable built with the tests.
 std::string InstallerExecutable();
+// The QuorvexKit executable built with the tests.
+std::string QuorvexKitExecutable();
 
 // A folder of its own for one test, removed with everything in it at the end.
 class TempFolder {

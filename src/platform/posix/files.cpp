@@ -6,8 +6,8 @@
 // are not enforced.
 //
 // Faults that permission bits cannot produce for root are injected for
-// tests: CopyFileA fails when QUORVEX_FAULT_COPYFILE is a part of the
-// destination's path, CreateDirectoryA when QUORVEX_FAULT_MKDIR is a part of
+// tests: CopyFileA and the replace fail when QUORVEX_FAULT_COPYFILE is a
+// part of the destination's path, CreateDirectoryA when QUORVEX_FAULT_MKDIR is a part of
 // the new folder's path, and FindNextFileA when QUORVEX_FAULT_FINDNEXT is a
 // part of the listed folder's path.
 #include <dirent.h>
@@ -19,6 +19,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,48 +28,22 @@
 #include <utility>
 #include <vector>
 
+#include "file_copy.h"
 #include "standin_internal.h"
 
 namespace {
 
-// ---- Helpers -----------------------------------------------------------------
+using standin::HasWriteBits;
+using standin::OpenFile;
+using standin::UniqueFd;
+using standin::WriteCopy;
 
-bool FaultInjected(const char* variable, const std::string& path) {
-  const char* part = getenv(variable);
-  if (!part || !*part || path.find(part) == std::string::npos) return false;
-  SetLastError(ERROR_ACCESS_DENIED);
-  return true;
-}
+// ---- Helpers -----------------------------------------------------------------
 
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
 }
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int Get() const { return fd_; }
-  bool IsValid() const { return fd_ >= 0; }
-  UniqueFd& operator=(UniqueFd&& other) {
-    if (this != &other) {
-      Reset();
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  int Release() { return std::exchange(fd_, -1); }
-  void Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // FILETIME counts 100-nanosecond intervals since 1601-01-01 UTC.
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
@@ -104,19 +79,10 @@ struct timespec ToTimespec(const FILETIME* time) {
   return result;
 }
 
-bool HasWriteBits(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
-
 DWORD Attributes(const struct stat& status) {
   DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (!HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes;
-}
-
-// Opens path without blocking on a FIFO.
-int OpenFile(const std::string& path, int flags, mode_t mode = 0) {
-  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; reads and
-  // writes of regular files ignore it, so it stays set.
-  return open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
 }
 
 // ---- File handles --------------------------------------------------------------
@@ -148,138 +114,6 @@ int OpenFlags(DWORD access, DWORD disposition) {
     case TRUNCATE_EXISTING: return flags | O_TRUNC;
     default: return flags;
   }
-}
-
-// ---- Copying -------------------------------------------------------------------
-
-bool CopyByReadWrite(int from, int to) {
-  std::vector<char> buffer(1 << 17);
-  for (;;) {
-    ssize_t got = read(from, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    for (ssize_t done = 0; done < got;) {
-      ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) return false;
-      done += put;
-    }
-  }
-}
-
-// The kernel copies in place where it can; elsewhere (another file system, a
-// file system without support) the bytes go through a buffer.
-bool CopyContent(int from, int to, off_t size) {
-  off_t copied = 0;
-  for (;;) {
-    ssize_t n = copy_file_range(from, nullptr, to, nullptr, size_t{1} << 30, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n > 0) {
-      copied += n;
-      if (copied >= size) return true;  // no call just to meet the end
-      continue;
-    }
-    if (n == 0 && (copied > 0 || size == 0)) return true;
-    if (copied > 0) return false;
-    // Nothing copied yet: the kernel cannot do it for these files.
-    return CopyByReadWrite(from, to);
-  }
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
-// ---- Partial copies --------------------------------------------------------------
-//
-// A copy is written to ".<name>.quorvex-partial" beside its destination while
-// holding an exclusive flock on it, and renamed over the destination once
-// complete. Such a file whose lock can be taken was left by a writer that
-// died: it is removed and written afresh, so a killed copy leaves nothing
-// behind for good. While a live writer holds it, the copy goes to a file of
-// a unique name instead.
-
-constexpr char kPartialSuffix[] = ".quorvex-partial";
-constexpr size_t kUniqueSuffixLength = 7;  // "-XXXXXX"
-
-// The partial file's name for a destination name; a name too long to carry
-// the suffix is replaced by its hash.
-std::string PartialName(const std::string& name) {
-  std::string partial = "." + name + kPartialSuffix;
-  if (partial.size() + kUniqueSuffixLength <= NAME_MAX) return partial;
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-  char hex[17];
-  snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return std::string(".") + hex + kPartialSuffix;
-}
-
-// Whether fd is still the file that path names.
-bool StillNamed(int fd, const std::string& path) {
-  struct stat opened, named;
-  return fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-}
-
-// Creates the partial file at path, empty and locked, removing one that a
-// dead writer left there. -1 when a live writer holds it, when something
-// else has that name, or on failure.
-int ClaimPartialFile(const std::string& path) {
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    const bool created = file.IsValid();
-    if (!created) {
-      if (errno != EEXIST) return -1;
-      file = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-      if (!file.IsValid()) {
-        if (errno == ENOENT) continue;  // its writer finished meanwhile
-        return -1;
-      }
-    }
-    if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
-    // Between the open and the lock its writer may have renamed it over
-    // its destination, or a claimer removed it: it must not be written.
-    if (!StillNamed(file.Get(), path)) continue;
-    if (created) return file.Release();
-    struct stat status;
-    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
-    unlink(path.c_str());  // under its lock: its writer is gone
-  }
-  return -1;
-}
-
-// Opens a new file for the copy beside destination: its partial file, or a
-// file of a unique name. Sets path to it; -1 with the last error set.
-int OpenCopyFile(const std::string& destination, std::string& path) {
-  const std::string folder = FolderOf(destination);
-  const std::string partial = folder + "/" + PartialName(NameOf(destination));
-  int fd = ClaimPartialFile(partial);
-  if (fd >= 0) {
-    path = partial;
-    return fd;
-  }
-  path = partial + "-XXXXXX";
-  fd = mkostemp(&path[0], O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      SetLastError(ERROR_PATH_NOT_FOUND);
-    } else {
-      standin::FailWithErrno(errno);
-    }
-  }
-  return fd;
-}
-
-// Writes the content of source, its permission bits and its times to copy.
-bool WriteCopy(int source, const struct stat& status, int copy) {
-  const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  return CopyContent(source, copy, status.st_size) && fchmod(copy, status.st_mode & 0777) == 0 &&
-         futimens(copy, times) == 0;
 }
 
 // ---- Directory listing -----------------------------------------------------------
@@ -333,13 +167,14 @@ bool Matches(const char* pattern, const char* name) {
 bool Describe(const FindObject& find, const std::string& name, WIN32_FIND_DATAA* data) {
   struct stat status;
   const int folder = dirfd(find.folder);
-  // A symbolic link is described by what it points to; a dangling one by itself.
-  if (fstatat(folder, name.c_str(), &status, 0) != 0 &&
-      fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    return false;
-  }
+  if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  // A symbolic link is described by what it points to, a dangling one by
+  // itself, and both as reparse points, as Windows lists its links.
+  const bool link = S_ISLNK(status.st_mode);
+  struct stat target;
+  if (link && fstatat(folder, name.c_str(), &target, 0) == 0) status = target;
   *data = WIN32_FIND_DATAA{};
-  data->dwFileAttributes = Attributes(status);
+  data->dwFileAttributes = Attributes(status) | (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
   // The status change time stands in for the creation time, which POSIX lacks.
   data->ftCreationTime = ToFileTime(status.st_ctim);
   data->ftLastAccessTime = ToFileTime(status.st_atim);
@@ -381,7 +216,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRI
     return INVALID_HANDLE_VALUE;
   }
   const mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-  int fd = OpenFile(path, OpenFlags(access, disposition), mode);
+  int fd = OpenFile(path.c_str(), OpenFlags(access, disposition), mode);
   if (fd < 0) {
     if (errno == EEXIST) {
       SetLastError(ERROR_FILE_EXISTS);
@@ -425,6 +260,18 @@ BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAcces
   return TRUE;
 }
 
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPVOID) {
+  FileObject* file = AsFile(handle);
+  if (!file) return Fail(ERROR_INVALID_HANDLE);
+  ssize_t count;
+  do {
+    count = ::read(file->fd, buffer, size);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return standin::FailWithErrno(errno);
+  if (read) *read = static_cast<DWORD>(count);
+  return TRUE;
+}
+
 BOOL WINAPI SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAccess,
                         const FILETIME* lastWrite) {
   FileObject* file = AsFile(handle);
@@ -436,6 +283,29 @@ BOOL WINAPI SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* lastAcce
 LONG WINAPI CompareFileTime(const FILETIME* first, const FILETIME* second) {
   const uint64_t a = Intervals(*first), b = Intervals(*second);
   return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME time) {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  *time = ToFileTime(now);
+}
+
+DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
+  FileObject* file = AsFile(handle);
+  struct stat status;
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_FILE_SIZE;
+  }
+  if (fstat(file->fd, &status) != 0) {
+    standin::FailWithErrno(errno);
+    return INVALID_FILE_SIZE;
+  }
+  const uint64_t size = static_cast<uint64_t>(status.st_size);
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(size);
 }
 
 // A symbolic link is described as Windows describes one: by itself, as a
@@ -478,53 +348,39 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
   const std::string path = standin::ToPosixPath(pathName);
-  if (FaultInjected("QUORVEX_FAULT_MKDIR", path)) return FALSE;
+  if (standin::FaultInjected("QUORVEX_FAULT_MKDIR", path)) return FALSE;
   if (mkdir(path.c_str(), 0777) == 0) return TRUE;
   return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
 }
 
 // Like Windows: the content, the last-write time and the read-only attribute
-// are copied; a folder or a read-only file is not replaced. The copy is
-// written to a partial file beside the destination and then renamed over it
-// (see "Partial copies"), so the destination's name never shows a partial
-// file, and a symbolic link there is replaced rather than written through.
+// are copied, in place over an existing file; a folder or a read-only file
+// is not replaced.
 BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists) {
   const std::string sourcePath = standin::ToPosixPath(existingFileName);
   const std::string destinationPath = standin::ToPosixPath(newFileName);
-  if (FaultInjected("QUORVEX_FAULT_COPYFILE", destinationPath)) return FALSE;
+  if (standin::FaultInjected("QUORVEX_FAULT_COPYFILE", destinationPath)) return FALSE;
 
-  UniqueFd source(OpenFile(sourcePath, O_RDONLY));
+  UniqueFd source(OpenFile(sourcePath.c_str(), O_RDONLY));
   if (!source.IsValid()) return standin::FailWithErrno(errno);
   struct stat status;
   if (fstat(source.Get(), &status) != 0) return standin::FailWithErrno(errno);
   if (!S_ISREG(status.st_mode)) return Fail(ERROR_ACCESS_DENIED);
 
   struct stat existing;
-  if (lstat(destinationPath.c_str(), &existing) == 0) {
+  if (stat(destinationPath.c_str(), &existing) == 0) {
     if (failIfExists) return Fail(ERROR_FILE_EXISTS);
-    if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-    if (S_ISREG(existing.st_mode) && !HasWriteBits(existing.st_mode)) {
+    if (S_ISDIR(existing.st_mode) || !HasWriteBits(existing.st_mode)) {
       return Fail(ERROR_ACCESS_DENIED);
     }
   }
-
-  std::string copyPath;
-  UniqueFd copy(OpenCopyFile(destinationPath, copyPath));
-  if (!copy.IsValid()) return FALSE;
-  // The copy's lock is held until it has its final name, or is removed.
-  bool placed = WriteCopy(source.Get(), status, copy.Get());
-  int error = errno;
-  if (placed) {
-    // link() refuses an existing name, where rename() would replace it.
-    placed = failIfExists ? link(copyPath.c_str(), destinationPath.c_str()) == 0
-                          : rename(copyPath.c_str(), destinationPath.c_str()) == 0;
-    error = errno;
+  const int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
+  UniqueFd copy(OpenFile(destinationPath.c_str(), flags, 0600));
+  if (!copy.IsValid()) {
+    if (errno == EEXIST) return Fail(ERROR_FILE_EXISTS);
+    return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
   }
-  if (!placed || failIfExists) unlink(copyPath.c_str());
-  copy.Reset();
-  if (!placed) {
-    return error == EEXIST ? Fail(ERROR_FILE_EXISTS) : standin::FailWithErrno(error);
-  }
+  if (!WriteCopy(source.Get(), status, copy.Get())) return standin::FailWithErrno(errno);
   return TRUE;
 }
 
@@ -577,7 +433,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
 BOOL WINAPI FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
   FindObject* find = AsFind(handle);
   if (!find) return Fail(ERROR_INVALID_HANDLE);
-  if (FaultInjected("QUORVEX_FAULT_FINDNEXT", find->folderPath)) {
+  if (standin::FaultInjected("QUORVEX_FAULT_FINDNEXT", find->folderPath)) {
     return Fail(ERROR_FILENAME_EXCED_RANGE);
   }
   return Advance(*find, data) ? TRUE : FALSE;
@@ -590,3 +446,14 @@ BOOL WINAPI FindClose(HANDLE handle) {
   delete find;
   return TRUE;
 }
+
+namespace standin {
+
+bool FaultInjected(const char* variable, const std::string& path) {
+  const char* part = getenv(variable);
+  if (!part || !*part || path.find(part) == std::string::npos) return false;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
+
+}  // namespace standin

@@ -118,6 +118,40 @@ std::string IconvName(UINT codePage) {
   return name;
 }
 
+// Converts text of a code page to UTF-16, one call of iconv per run of valid
+// text. An invalid or cut sequence fails the conversion when strict, and is
+// otherwise one byte that becomes U+FFFD.
+bool ConvertToUtf16(UINT codePage, const char* text, size_t length, bool strict,
+                    std::u16string& out) {
+  iconv_t cd = iconv_open("UTF-16LE", IconvName(codePage).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  bool ok = true;
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  std::vector<char> buffer(4 * length + 8);
+  while (inLeft > 0) {
+    char* outPointer = buffer.data();
+    size_t outLeft = buffer.size();
+    const size_t result = iconv(cd, &in, &inLeft, &outPointer, &outLeft);
+    for (const char* p = buffer.data(); p + 1 < outPointer; p += 2) {
+      out += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                   static_cast<unsigned char>(p[1]) << 8);
+    }
+    if (result != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    if (strict) {
+      ok = false;
+      break;
+    }
+    out += u'\uFFFD';
+    ++in;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  return ok;
+}
+
 // The code points of UTF-16 text; a lone surrogate becomes U+FFFD.
 std::vector<char32_t> CodePoints(LPCWSTR wide, size_t length) {
   std::vector<char32_t> result;
@@ -213,5 +247,32 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLengt
     return 0;
   }
   memcpy(multiByte, converted.data(), converted.size());
+  return size;
+}
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                               WCHAR* wide, int wideSize) {
+  if (codePage == CP_ACP || codePage == CP_THREAD_ACP) codePage = standin::LocaleCodePage();
+  if (!multiByte || multiByteLength == 0 || multiByteLength < -1 || wideSize < 0 ||
+      (wideSize > 0 && !wide)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  // A length of -1 means "up to and with the terminating zero".
+  const size_t length = multiByteLength == -1 ? strlen(multiByte) + 1
+                                              : static_cast<size_t>(multiByteLength);
+  std::u16string converted;
+  if (!ConvertToUtf16(codePage, multiByte, length, (flags & MB_ERR_INVALID_CHARS) != 0,
+                      converted)) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  const int size = static_cast<int>(converted.size());
+  if (wideSize == 0) return size;  // the size query
+  if (size > wideSize) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  memcpy(wide, converted.data(), converted.size() * sizeof(char16_t));
   return size;
 }

@@ -14,6 +14,10 @@ std::string ToPosixPath(const char* path);
 // Sets the thread's last error from an errno value and returns FALSE.
 BOOL FailWithErrno(int error);
 
+// Test faults: true, with ERROR_ACCESS_DENIED set, when the environment
+// variable is set and its value is a part of path.
+bool FaultInjected(const char* variable, const std::string& path);
+
 // The locale's language and code page as Windows would report them.
 bool LocaleIsJapanese();
 UINT LocaleCodePage();

@@ -74,6 +74,7 @@ typedef struct HRSRC__* HRSRC;
 #define ERROR_MORE_DATA 234L
 #define ERROR_DIRECTORY 267L
 #define ERROR_BADDB 1009L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
@@ -116,6 +117,9 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
 LCID WINAPI GetThreadLocale();
 int WINAPI GetLocaleInfoA(LCID locale, DWORD type, LPSTR data, int size);
 UINT WINAPI GetACP();
+#define MB_ERR_INVALID_CHARS 0x00000008
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                               WCHAR* wide, int wideSize);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength,
                                LPSTR multiByte, int multiByteSize, LPCSTR defaultChar,
                                LPBOOL usedDefaultChar);
@@ -149,7 +153,9 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, int defaultValue,
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)-1)
 
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
@@ -179,11 +185,15 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                           HANDLE templateFile);
 BOOL WINAPI CloseHandle(HANDLE handle);
+// Reads at most size bytes; the overlapped argument must be null.
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID overlapped);
 BOOL WINAPI GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess,
                         LPFILETIME lastWrite);
 BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
                         const FILETIME* lastWrite);
 LONG WINAPI CompareFileTime(const FILETIME* first, const FILETIME* second);
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME time);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
@@ -191,6 +201,7 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
 HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
 BOOL WINAPI FindClose(HANDLE find);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 
 // ---- Registry --------------------------------------------------------------
 #define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)

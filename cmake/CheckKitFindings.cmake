@@ -1,0 +1,46 @@
+# Judges the JSON report of "QuorvexKit check" on the release's kit template:
+# prints every finding, and fails when there is an error other than the
+# expected ones, or an expected one is missing (the template's SRC is empty
+# by design, so "empty-src" must be reported).
+# Usage: cmake -DREPORT=check.json [-DEXPECTED=empty-src] -P CheckKitFindings.cmake
+
+cmake_minimum_required(VERSION 3.21)
+
+if(NOT DEFINED EXPECTED)
+  set(EXPECTED empty-src)
+endif()
+file(READ "${REPORT}" report)
+string(JSON count ERROR_VARIABLE problem LENGTH "${report}" findings)
+if(problem)
+  message(FATAL_ERROR "The kit check's report is not what was expected (${problem}):\n${report}")
+endif()
+
+set(unexpected 0)
+set(seen "")
+if(count GREATER 0)
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON code GET "${report}" findings ${i} code)
+    string(JSON severity GET "${report}" findings ${i} severity)
+    string(JSON path GET "${report}" findings ${i} path)
+    string(JSON text GET "${report}" findings ${i} message)
+    set(note "")
+    if(severity STREQUAL "error")
+      if(code IN_LIST EXPECTED)
+        set(note " (expected)")
+        list(APPEND seen "${code}")
+      else()
+        math(EXPR unexpected "${unexpected} + 1")
+      endif()
+    endif()
+    message("  ${severity} ${code} ${path}: ${text}${note}")
+  endforeach()
+endif()
+foreach(code IN LISTS EXPECTED)
+  if(NOT code IN_LIST seen)
+    message(FATAL_ERROR "The kit check did not report the expected error ${code}")
+  endif()
+endforeach()
+if(unexpected GREATER 0)
+  message(FATAL_ERROR "The kit template has ${unexpected} unexpected error(s)")
+endif()

@@ -1,0 +1,58 @@
+# The release package of the Windows build: a ZIP of the kit template
+# (Quorvex.exe, QuorvexKit.exe, a commented Quorvex.ini, an empty SRC folder
+# and README.txt), made by CPack. scripts/release builds and runs it; the
+# executables are signed in the staging folder before zipping when
+# QUORVEX_SIGN_CERT and QUORVEX_SIGN_KEY are set (cmake/SignKit.cmake).
+# Included by the top-level CMakeLists.txt for the Windows build only.
+
+if(PROJECT_VERSION)
+  set(QUORVEX_VERSION "${PROJECT_VERSION}")
+else()
+  set(QUORVEX_VERSION "1.0.0")
+endif()
+
+set(QUORVEX_PACKAGE_NAME "Quorvex-${QUORVEX_VERSION}-win32")
+
+# The template files, with Windows line ends.
+set(QUORVEX_PACKAGING_DIR "${CMAKE_BINARY_DIR}/packaging")
+configure_file("${CMAKE_SOURCE_DIR}/packaging/Quorvex.ini"
+               "${QUORVEX_PACKAGING_DIR}/Quorvex.ini" @ONLY NEWLINE_STYLE CRLF)
+configure_file("${CMAKE_SOURCE_DIR}/packaging/README.txt"
+               "${QUORVEX_PACKAGING_DIR}/README.txt" @ONLY NEWLINE_STYLE CRLF)
+
+# Everything of the kit is in the component "kit"; the package holds only
+# that, whatever else the project installs.
+install(FILES "${QUORVEX_PACKAGING_DIR}/Quorvex.ini" "${QUORVEX_PACKAGING_DIR}/README.txt"
+        DESTINATION . COMPONENT kit)
+install(DIRECTORY DESTINATION SRC COMPONENT kit)
+
+# The programs, once every target of the project is defined; scripts/release
+# reads which ones there are, the version and the package name from
+# packaging/release.env.
+function(quorvex_install_kit_programs)
+  set(programs Quorvex)
+  if(TARGET QuorvexKit)
+    list(APPEND programs QuorvexKit)
+  endif()
+  install(TARGETS ${programs} RUNTIME DESTINATION . COMPONENT kit)
+  list(JOIN programs " " programs)
+  file(WRITE "${QUORVEX_PACKAGING_DIR}/release.env"
+       "version=${QUORVEX_VERSION}\npackage=${QUORVEX_PACKAGE_NAME}\nprograms=\"${programs}\"\n")
+endfunction()
+cmake_language(DEFER CALL quorvex_install_kit_programs)
+
+# Packaging builds nothing itself: scripts/release builds the two programs
+# and no test.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Quorvex)
+set(CPACK_PACKAGE_VENDOR Veltrane)
+set(CPACK_PACKAGE_VERSION "${QUORVEX_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Installs or updates the manual of an installed product")
+set(CPACK_PACKAGE_FILE_NAME "${QUORVEX_PACKAGE_NAME}")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Quorvex;kit;/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_SOURCE_DIR}/cmake/SignKit.cmake")
+include(CPack)

@@ -1,0 +1,68 @@
+#include "copy/copy_walk.h"
+
+#include "copy/copy_job.h"
+#include "paths/paths.h"
+#include "platform/afx/file_find.h"
+#include "platform/win32.h"
+
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// source and destination end in a separator. folderExists tells that source
+// is known to exist (it was listed by its parent).
+int WalkFolder(const std::string& source, const std::string& destination, OverwritePolicy policy,
+               bool folderExists, CopySteps& steps) {
+  const std::string pattern = source + "*.*";
+  afx::CFileFind finder;
+  if (!finder.FindFile(pattern.c_str())) {
+    // Only a source that is not there means "nothing to copy". A folder that
+    // is there but cannot be listed would leave the manual incomplete while
+    // reporting success.
+    bool missing = !folderExists && pattern.size() < MAX_PATH &&
+                   !Exists(source.substr(0, source.size() - 1));
+    if (missing) return kCopyComplete;
+    steps.ListingFailed(source);
+    return kCopyFileFailed;
+  }
+
+  int result = kCopyComplete;
+  bool more = true;
+  while (more && result == kCopyComplete) {
+    more = finder.FindNextFile();
+    if (finder.IsDots()) continue;
+    const std::string name = finder.GetFileName();
+    std::string sourcePath = source + name;
+    std::string destinationPath = destination + name;
+
+    if (finder.IsDirectory()) {
+      if (!Exists(destinationPath) && !steps.CreateFolder(destinationPath)) {
+        result = kCopyFolderCreationFailed;
+        break;
+      }
+      EnsureTrailingSeparator(sourcePath);
+      EnsureTrailingSeparator(destinationPath);
+      result = WalkFolder(sourcePath, destinationPath, policy, true, steps);
+    } else if (!ShouldReplaceFile(destinationPath, sourcePath, policy)) {
+      steps.KeepFile(sourcePath, destinationPath);
+    } else if (!steps.WriteFile(source, destination, name, policy)) {
+      result = kCopyFileFailed;
+    }
+  }
+  // A listing that broke off before its end left entries uncopied.
+  if (result == kCopyComplete && finder.ListingFailed()) {
+    steps.ListingFailed(source);
+    result = kCopyFileFailed;
+  }
+  finder.Close();
+  return result;
+}
+
+}  // namespace
+
+int WalkCopyTree(std::string source, std::string destination, OverwritePolicy policy,
+                 CopySteps& steps) {
+  EnsureTrailingSeparator(source);
+  EnsureTrailingSeparator(destination);
+  return WalkFolder(source, destination, policy, false, steps);
+}

@@ -1,0 +1,33 @@
+// The walk of a copy: which folders of the source tree are created in the
+// destination, which files are written or kept, in which order, and where
+// the copy stops. The installer runs it with steps that act; QuorvexKit runs
+// the same walk with steps that only look, so its predictions and checks
+// follow the installer's rules by construction.
+#pragma once
+
+#include <string>
+
+#include "copy/overwrite_policy.h"
+
+class CopySteps {
+ public:
+  virtual ~CopySteps() = default;
+  // A destination folder that does not exist; false ends the copy with 3.
+  virtual bool CreateFolder(const std::string& path) = 0;
+  // A file that the policy replaces (or that is not there yet): the file
+  // name of sourceFolder is to be written into destinationFolder (both end
+  // in a separator). False ends the copy with 4.
+  virtual bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
+                         const std::string& name, OverwritePolicy policy) = 0;
+  // A file that the policy keeps.
+  virtual void KeepFile(const std::string& /*source*/, const std::string& /*destination*/) {}
+  // A folder of the source that exists but cannot be listed completely; the
+  // copy then ends with 4.
+  virtual void ListingFailed(const std::string& /*sourceFolder*/) {}
+};
+
+// Walks the folder source into destination, recursing into subfolders, and
+// returns the copy's result: 0, or 3 or 4 at the first failure. A source
+// that does not exist copies nothing and succeeds.
+int WalkCopyTree(std::string source, std::string destination, OverwritePolicy policy,
+                 CopySteps& steps);

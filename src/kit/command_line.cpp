@@ -1,0 +1,108 @@
+#include "kit/command_line.h"
+
+#include <string.h>
+
+namespace kit {
+
+const char kUsage[] =
+    "usage: QuorvexKit check [KIT] [--install-dir DIR] [--codepage 932|1252] [--json]\n"
+    "       QuorvexKit plan [KIT] [/p<install directory>] [--json]\n"
+    "       QuorvexKit verify [KIT] [/p<install directory>] [--json]\n"
+    "KIT is the folder of Quorvex.ini and SRC (default: the current folder).\n"
+    "check: what would make the installation fail or go wrong (exit 0, or 1 on errors).\n"
+    "plan: what the installer would do here and now; exits with the installer's code.\n"
+    "verify: whether the installed manual is the kit's (exit 0, or 1 when not).\n";
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, strlen(prefix), prefix) == 0;
+}
+
+bool ParseVerb(const std::string& text, Verb& verb) {
+  if (text == "check") {
+    verb = Verb::Check;
+  } else if (text == "plan") {
+    verb = Verb::Plan;
+  } else if (text == "verify") {
+    verb = Verb::Verify;
+  } else if (text == "--help" || text == "-h" || text == "/?" || text == "help") {
+    verb = Verb::Help;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Takes the value of an option given as "--name VALUE" or "--name=VALUE".
+bool TakeValue(int argc, char** argv, int& i, const std::string& name, std::string& value,
+               std::string& error) {
+  const std::string argument = argv[i];
+  if (argument.size() > name.size()) {
+    value = argument.substr(name.size() + 1);
+    return true;
+  }
+  if (i + 1 >= argc) {
+    error = name + " needs a value";
+    return false;
+  }
+  value = argv[++i];
+  return true;
+}
+
+bool IsOption(const std::string& argument, const char* name) {
+  return argument == name || StartsWith(argument, (std::string(name) + "=").c_str());
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
+  line = CommandLine();
+  if (argc < 2) {
+    error = "no verb given (check, plan or verify)";
+    return false;
+  }
+  if (!ParseVerb(argv[1], line.verb)) {
+    error = std::string("unknown verb '") + argv[1] + "' (check, plan or verify)";
+    return false;
+  }
+  if (line.verb == Verb::Help) return true;
+  const bool installsInto = line.verb == Verb::Plan || line.verb == Verb::Verify;
+
+  bool kitGiven = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--json") {
+      line.json = true;
+    } else if (installsInto && StartsWith(argument, "/p")) {
+      // The installer's switch; as there, the first one counts.
+      line.installerArguments.push_back(argument);
+    } else if (!installsInto && IsOption(argument, "--install-dir")) {
+      if (!TakeValue(argc, argv, i, "--install-dir", line.installDir, error)) return false;
+      if (line.installDir.empty()) {
+        error = "--install-dir needs a folder";
+        return false;
+      }
+    } else if (!installsInto && IsOption(argument, "--codepage")) {
+      std::string value;
+      if (!TakeValue(argc, argv, i, "--codepage", value, error)) return false;
+      if (value != "932" && value != "1252") {
+        error = "--codepage takes 932 or 1252, not '" + value + "'";
+        return false;
+      }
+      line.codePage = value == "932" ? 932 : 1252;
+    } else if (StartsWith(argument, "--") || argument == "-h") {
+      error = "unknown option '" + argument + "' for " + argv[1];
+      return false;
+    } else if (kitGiven) {
+      error = "more than one kit folder: '" + line.kitFolder + "' and '" + argument + "'";
+      return false;
+    } else {
+      line.kitFolder = argument;
+      kitGiven = true;
+    }
+  }
+  return true;
+}
+
+}  // namespace kit

@@ -1,0 +1,29 @@
+// The command line of QuorvexKit: a verb, a kit folder and the verb's options.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kit {
+
+enum class Verb { Help, Check, Plan, Verify };
+
+struct CommandLine {
+  Verb verb = Verb::Help;
+  std::string kitFolder = ".";  // as given; the current folder by default
+  bool json = false;
+  // plan and verify: every argument that the installer takes for "/p", in order.
+  std::vector<std::string> installerArguments;
+  // check
+  std::string installDir;  // empty: the default
+  int codePage = 0;        // 0: both 932 and 1252
+};
+
+// Parses argv (argv[0] is the program). Options may come in any order. False
+// for a usage error, with a one-line description in error.
+bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
+
+// The usage text, several lines.
+extern const char kUsage[];
+
+}  // namespace kit

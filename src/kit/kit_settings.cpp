@@ -1,0 +1,26 @@
+#include "kit/kit_settings.h"
+
+#include "paths/paths.h"
+
+namespace kit {
+
+std::string KitDirectory(std::string kitFolder) {
+  EnsureTrailingSeparator(kitFolder);
+  return kitFolder;
+}
+
+InstallerSettings ReadKitSettings(const std::string& kitFolder) {
+  return ReadInstallerSettings(KitDirectory(kitFolder));
+}
+
+std::vector<Field> SettingsFields(const InstallerSettings& settings) {
+  return {
+      {"productGuid", settings.productGuid},
+      {"language", settings.language},
+      {"manualVersion", settings.manualVersion},
+      {"messageDisplay", std::to_string(settings.messageDisplay), true},
+      {"product", settings.product},
+  };
+}
+
+}  // namespace kit

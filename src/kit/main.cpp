@@ -1,0 +1,77 @@
+// QuorvexKit: checks a kit before it ships, previews what the installer would
+// do with it, and verifies an installation afterwards.
+#include <stdio.h>
+
+#include <string>
+
+#include "kit/check.h"
+#include "kit/command_line.h"
+#include "kit/plan.h"
+#include "kit/report_output.h"
+#include "kit/verify.h"
+#include "platform/afx/app.h"
+#include "platform/win32.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+int UsageError(const std::string& message) {
+  fprintf(stderr, "QuorvexKit: %s (QuorvexKit --help shows the usage)\n", message.c_str());
+  return kUsageError;
+}
+
+// The kit folder as a full path, as the installer knows its own folder;
+// false when it is not a folder.
+bool FullKitFolder(const std::string& given, std::string& full) {
+  char buffer[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(given.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return false;
+  const DWORD attributes = GetFileAttributesA(buffer);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  full = buffer;
+  return true;
+}
+
+kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) {
+  switch (line.verb) {
+    case kit::Verb::Plan: return kit::RunPlan(kitFolder, line.installerArguments);
+    case kit::Verb::Verify: return kit::RunVerify(kitFolder, line.installerArguments);
+    case kit::Verb::Check: {
+      kit::CheckOptions options;
+      options.installDir = line.installDir;
+      options.codePage = line.codePage;
+      return kit::RunCheck(kitFolder, options);
+    }
+    case kit::Verb::Help: break;
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The runtime's code page and error mode of the installer, so that paths
+  // are read as the installer reads them.
+  afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0);
+
+  kit::CommandLine line;
+  std::string error;
+  if (!kit::ParseCommandLine(argc, argv, line, error)) return UsageError(error);
+  if (line.verb == kit::Verb::Help) {
+    fputs(kit::kUsage, stdout);
+    return 0;
+  }
+  std::string kitFolder;
+  if (!FullKitFolder(line.kitFolder, kitFolder)) {
+    return UsageError("the kit folder '" + line.kitFolder + "' does not exist");
+  }
+  kit::Report report = RunVerb(line, kitFolder);
+  report.kit = line.kitFolder;
+  const std::string text = line.json ? kit::JsonReport(report) : kit::TextReport(report);
+  fwrite(text.data(), 1, text.size(), stdout);
+  fflush(stdout);
+  return report.exitCode;
+}

@@ -1,0 +1,105 @@
+#include "kit/name_check.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "kit/code_pages.h"
+#include "kit/finding_list.h"
+#include "kit/windows_names.h"
+
+namespace kit {
+
+namespace {
+
+// "code page 932", "code pages 932 and 1252".
+std::string CodePageWords(const std::vector<int>& codePages) {
+  std::string text = codePages.size() == 1 ? "code page " : "code pages ";
+  for (size_t i = 0; i < codePages.size(); ++i) {
+    text += (i == 0 ? "" : " and ") + std::to_string(codePages[i]);
+  }
+  return text;
+}
+
+// Values with the code pages each came from, in the order first seen.
+template <typename Value>
+using ByCodePage = std::vector<std::pair<Value, std::vector<int>>>;
+
+template <typename Value>
+void Add(ByCodePage<Value>& values, const Value& value, int codePage) {
+  auto known = std::find_if(values.begin(), values.end(),
+                            [&](const auto& entry) { return entry.first == value; });
+  if (known == values.end()) {
+    values.push_back({value, {codePage}});
+  } else {
+    known->second.push_back(codePage);
+  }
+}
+
+}  // namespace
+
+void CheckName(const std::string& name, const std::string& path, const std::vector<int>& codePages,
+               std::vector<Finding>& findings) {
+  std::vector<int> validIn;
+  for (int codePage : codePages) {
+    const size_t bad = FindInvalidByte(name, codePage);
+    if (bad == std::string::npos) {
+      validIn.push_back(codePage);
+      continue;
+    }
+    char detail[64];
+    snprintf(detail, sizeof detail, " (from byte 0x%02X at offset %u)",
+             static_cast<unsigned char>(name[bad]), static_cast<unsigned>(bad));
+    AddError(findings, "not-in-code-page", path,
+             "the name is not valid text in code page " + std::to_string(codePage) + detail +
+                 (IsNonAsciiUtf8(name) ? "; it is UTF-8" : ""));
+  }
+  // A name that is text in no code page checked is still read byte by byte.
+  const std::vector<int> readings = validIn.empty() ? std::vector<int>{kWesternCodePage} : validIn;
+  ByCodePage<std::string> reasons;
+  for (int codePage : readings) {
+    const std::string reason = InvalidNameReason(name, codePage);
+    if (!reason.empty()) Add(reasons, reason, codePage);
+  }
+  for (const auto& [reason, readers] : reasons) {
+    const std::string where =
+        readers.size() < readings.size() ? " (read in " + CodePageWords(readers) + ")" : "";
+    AddError(findings, "invalid-name", path, "the name " + reason + where);
+  }
+  if (validIn.size() == codePages.size() && IsNonAsciiUtf8(name)) {
+    AddWarning(findings, "utf8-name", path,
+               "the name is UTF-8 text: Windows reads its bytes in " + CodePageWords(codePages) +
+                   " as other characters");
+  }
+}
+
+void CheckCaseCollisions(const std::vector<std::string>& names, const std::string& folderPath,
+                         const std::vector<int>& codePages, std::vector<Finding>& findings) {
+  // Pairs of names (the first of a key in listing order, another of it).
+  ByCodePage<std::pair<std::string, std::string>> collisions;
+  for (int codePage : codePages) {
+    std::vector<std::pair<std::string, const std::string*>> keys;
+    keys.reserve(names.size());
+    for (const std::string& name : names) keys.push_back({CaseFoldKey(name, codePage), &name});
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    size_t first = 0;
+    for (size_t i = 1; i < keys.size(); ++i) {
+      if (keys[i].first != keys[first].first) {
+        first = i;
+        continue;
+      }
+      Add(collisions, {*keys[first].second, *keys[i].second}, codePage);
+    }
+  }
+  for (const auto& [pair, readers] : collisions) {
+    const std::string where =
+        readers.size() < codePages.size() ? " (in " + CodePageWords(readers) + ")" : "";
+    AddError(findings, "case-collision", folderPath + pair.second,
+             "the name differs only in case from \"" + Printable(pair.first) + "\"" + where +
+                 ": on Windows both name one file");
+  }
+}
+
+}  // namespace kit

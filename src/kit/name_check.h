@@ -1,0 +1,22 @@
+// The findings on the names of SRC: text in the code pages the kit is
+// installed under, names Windows refuses, and names that Windows takes for
+// one file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kit/report.h"
+
+namespace kit {
+
+// One entry's name; path is the entry relative to the kit folder.
+void CheckName(const std::string& name, const std::string& path, const std::vector<int>& codePages,
+               std::vector<Finding>& findings);
+
+// The names of one folder; folderPath is that folder relative to the kit
+// folder, ending in a separator.
+void CheckCaseCollisions(const std::vector<std::string>& names, const std::string& folderPath,
+                         const std::vector<int>& codePages, std::vector<Finding>& findings);
+
+}  // namespace kit

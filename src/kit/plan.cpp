@@ -1,0 +1,72 @@
+#include "kit/plan.h"
+
+#include <utility>
+
+#include "app/exit_code.h"
+#include "copy/copy_walk.h"
+#include "kit/install_target.h"
+#include "kit/kit_settings.h"
+#include "kit/plan_steps.h"
+#include "paths/paths.h"
+#include "version/version.h"
+
+namespace kit {
+
+namespace {
+
+// Why the version comparison decided as it did, in the installer's terms.
+std::string VerdictReason(const InstallTarget& target, const InstallerSettings& settings) {
+  if (!target.recordReadable) return "the version record cannot be opened";
+  if (!target.record.found) return "no version is recorded";
+  const bool equal = IsUpdateAllowed(settings.manualVersion, target.record.version, 0) &&
+                     !IsUpdateAllowed(settings.manualVersion, target.record.version, 1);
+  if (equal) {
+    return target.record.updateAllowed ? "the same version is recorded; with MessageDisplay=0 it is installed again"
+                                       : "the same version is recorded";
+  }
+  return target.record.updateAllowed ? "the kit's version is later" : "a later version is recorded";
+}
+
+int CountOf(const std::vector<Action>& actions, const char* name) {
+  int count = 0;
+  for (const Action& action : actions) count += action.action == name;
+  return count;
+}
+
+}  // namespace
+
+Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& installerArguments) {
+  const InstallerSettings settings = ReadKitSettings(kitFolder);
+  const InstallTarget target = FindInstallTarget(installerArguments, settings);
+  Report report;
+  report.verb = "plan";
+  report.settings = SettingsFields(settings);
+  report.summary = TargetFields(target, settings);
+  const bool allowed = target.record.updateAllowed;
+  report.summary.push_back({"verdict", allowed ? "allowed" : "refused"});
+  report.summary.push_back({"verdictReason", VerdictReason(target, settings)});
+
+  if (target.directory.empty()) {
+    report.exitCode = kExitNoInstallDirectory;
+  } else if (!allowed) {
+    report.exitCode = settings.messageDisplay != 0 ? kExitRefused : kExitSuccess;
+  } else {
+    std::string source = KitDirectory(kitFolder) + "SRC";
+    std::string destination = target.directory;
+    EnsureTrailingSeparator(source);
+    EnsureTrailingSeparator(destination);
+    PlanSteps steps(source, destination, report.actions);
+    report.exitCode = WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
+  }
+  const bool copyRuns = !target.directory.empty() && allowed;
+  report.summary.push_back({"copyRuns", copyRuns ? "true" : "false", true});
+  const std::pair<const char*, const char*> counts[] = {
+      {"create-folder", "createFolderCount"}, {"copy", "copyCount"},
+      {"replace", "replaceCount"}, {"keep", "keepCount"}};
+  for (const auto& [action, name] : counts) {
+    report.summary.push_back({name, std::to_string(CountOf(report.actions, action)), true});
+  }
+  return report;
+}
+
+}  // namespace kit

@@ -1,0 +1,67 @@
+#include "kit/plan_steps.h"
+
+#include "kit/file_facts.h"
+#include "kit/install_target.h"
+
+namespace kit {
+
+std::string PlanSteps::FolderProblem(const std::string& folder) const {
+  if (plannedFolders_.count(folder)) return "";
+  switch (KindOf(folder)) {
+    case EntryKind::Folder: return "";
+    case EntryKind::File: return "a file stands where its folder belongs";
+    case EntryKind::Absent: break;
+  }
+  return "its folder does not exist";
+}
+
+bool PlanSteps::CreateFolder(const std::string& path) {
+  const std::string problem = FolderProblem(ParentFolder(path));
+  if (!problem.empty()) {
+    Add("fail-folder", path, problem);
+    return false;
+  }
+  plannedFolders_.insert(path);
+  Add("create-folder", path, "");
+  return true;
+}
+
+bool PlanSteps::WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
+                          const std::string& name, OverwritePolicy) {
+  const std::string destination = destinationFolder + name;
+  const std::string folder = WithoutTrailingSeparator(destinationFolder);
+  std::string problem = FolderProblem(folder);
+  const bool folderPlanned = plannedFolders_.count(folder) != 0;
+  const EntryKind installed = folderPlanned ? EntryKind::Absent : KindOf(destination);
+  if (problem.empty() && installed == EntryKind::Folder) {
+    problem = "a folder stands where the file goes";
+  }
+  if (problem.empty() && !CanOpenForReading(sourceFolder + name)) {
+    problem = "the kit's file cannot be read";
+  }
+  if (!problem.empty()) {
+    Add("fail-file", destination, problem);
+    return false;
+  }
+  if (installed == EntryKind::Absent) {
+    Add("copy", destination, "");
+  } else {
+    Add("replace", destination, ReplaceReason(destination, sourceFolder + name));
+  }
+  return true;
+}
+
+void PlanSteps::KeepFile(const std::string&, const std::string& destination) {
+  Add("keep", destination, "the installed file is newer");
+}
+
+void PlanSteps::ListingFailed(const std::string& sourceFolder) {
+  actions_.push_back({"fail-file", WithoutTrailingSeparator(RelativePath(sourceRoot_, sourceFolder)),
+                      "this folder of the kit's SRC cannot be listed completely"});
+}
+
+void PlanSteps::Add(const char* action, const std::string& destination, std::string reason) {
+  actions_.push_back({action, RelativePath(destinationRoot_, destination), std::move(reason)});
+}
+
+}  // namespace kit

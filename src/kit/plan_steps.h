@@ -1,0 +1,40 @@
+// The steps of a planned copy: each entry the walk meets is judged against
+// the destination as it is, plus the folders planned before it, and listed
+// as an action; nothing is written.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "copy/copy_walk.h"
+#include "kit/report.h"
+
+namespace kit {
+
+class PlanSteps : public CopySteps {
+ public:
+  // Both roots as the walk takes them (ending in a separator).
+  PlanSteps(std::string sourceRoot, std::string destinationRoot, std::vector<Action>& actions)
+      : sourceRoot_(std::move(sourceRoot)),
+        destinationRoot_(std::move(destinationRoot)),
+        actions_(actions) {}
+
+  bool CreateFolder(const std::string& path) override;
+  bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
+                 const std::string& name, OverwritePolicy policy) override;
+  void KeepFile(const std::string& source, const std::string& destination) override;
+  void ListingFailed(const std::string& sourceFolder) override;
+
+ private:
+  // "" when folder is there or planned; otherwise why nothing can go into it.
+  std::string FolderProblem(const std::string& folder) const;
+  void Add(const char* action, const std::string& destination, std::string reason);
+
+  std::string sourceRoot_;
+  std::string destinationRoot_;
+  std::vector<Action>& actions_;
+  std::set<std::string> plannedFolders_;
+};
+
+}  // namespace kit

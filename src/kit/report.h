@@ -1,0 +1,48 @@
+// What one QuorvexKit verb found, in a form that prints both as text for
+// people and as one JSON document.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kit {
+
+struct Finding {
+  std::string code;      // stable, e.g. "path-too-long"
+  std::string severity;  // "error" or "warning"
+  std::string path;      // relative to the kit folder, platform separator; may be empty
+  std::string message;
+};
+
+struct Action {
+  std::string action;  // create-folder, copy, replace, keep, fail-folder, fail-file
+  std::string path;    // relative to the install directory
+  std::string reason;
+};
+
+struct FileState {
+  std::string path;   // relative to the install directory
+  std::string state;  // same, kept-newer, differs, missing (files); present, missing (folders)
+  bool folder = false;
+};
+
+// A named value of the report's summary or settings. Text is in the ANSI code
+// page; isNumber values are written to JSON without quotes.
+struct Field {
+  std::string name;  // lower camel case
+  std::string value;
+  bool isNumber = false;
+};
+
+struct Report {
+  std::string verb;
+  std::string kit;              // the kit folder as given
+  std::vector<Field> settings;  // the effective settings, as the installer reads them
+  std::vector<Field> summary;   // verb-specific facts (counts, install directory, versions)
+  std::vector<Finding> findings;
+  std::vector<Action> actions;
+  std::vector<FileState> files;
+  int exitCode = 0;
+};
+
+}  // namespace kit

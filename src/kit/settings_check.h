@@ -1,0 +1,21 @@
+// The findings on a kit's settings file: values the installer cuts or reads
+// otherwise than they are written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kit/report.h"
+#include "settings/settings.h"
+
+namespace kit {
+
+// kitDirectory ends in a separator; settings are those the installer reads there.
+void CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
+                   std::vector<Finding>& findings);
+
+// The version as the installer's comparison sees it: its components, by the
+// installer's own reading, joined by dots ("v2.1" gives "0.1", "" gives "0").
+std::string VersionAsRead(const std::string& version);
+
+}  // namespace kit

@@ -1,0 +1,15 @@
+// Names of the ANSI code page as UTF-8 text for the JSON report.
+#pragma once
+
+#include <string>
+
+namespace kit {
+
+// text converted from the ANSI code page to UTF-8. A byte that is no valid
+// text in the code page is written as the four characters "\xNN" (hex).
+std::string AnsiToUtf8(const std::string& text);
+
+// text with every control byte written as "\xNN", for the text report.
+std::string VisibleText(const std::string& text);
+
+}  // namespace kit

@@ -1,0 +1,41 @@
+#include "kit/verify_steps.h"
+
+#include "kit/file_facts.h"
+#include "kit/install_target.h"
+
+namespace kit {
+
+bool VerifySteps::CreateFolder(const std::string& path) {
+  missingFolders_.insert(path);
+  return true;
+}
+
+bool VerifySteps::WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
+                            const std::string& name, OverwritePolicy) {
+  const std::string installed = destinationFolder + name;
+  const std::string source = sourceFolder + name;
+  const char* state = "differs";
+  uint64_t installedTime = 0, sourceTime = 0;
+  if (KindOf(installed) == EntryKind::Absent) {
+    state = "missing";
+  } else if (ReadWriteTime(installed, installedTime) && ReadWriteTime(source, sourceTime) &&
+             installedTime == sourceTime && SameContent(installed, source)) {
+    state = "same";
+  }
+  Add(installed, state);
+  return true;
+}
+
+void VerifySteps::KeepFile(const std::string& source, const std::string& destination) {
+  Add(destination, SameContent(destination, source) ? "same" : "kept-newer");
+}
+
+void VerifySteps::ListingFailed(const std::string& sourceFolder) {
+  unlistedFolders_.push_back(WithoutTrailingSeparator(RelativePath(sourceRoot_, sourceFolder)));
+}
+
+void VerifySteps::Add(const std::string& destination, const char* state) {
+  files_.push_back({RelativePath(destinationRoot_, destination), state, false});
+}
+
+}  // namespace kit

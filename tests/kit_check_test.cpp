@@ -1,0 +1,377 @@
+// QuorvexKit's check on real kits: the real Win32 calls under Wine, the
+// stand-in file layer natively.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "kit/check.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
+#include "support/kit.h"
+
+using testing_support::HostPath;
+using testing_support::Kit;
+using testing_support::WriteFile;
+
+namespace {
+
+const char kSeparator = static_cast<char>(fs::path::preferred_separator);
+const char kCleanSettings[] =
+    "[Product]\n"
+    "ProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}\n"
+    "Language=en\n"
+    "ManualVersion=3.0.2\n"
+    "MessageDisplay=0\n"
+    "Product=Orvinel\n";
+
+// A finding's path: "SRC" and the parts, with the platform's separator.
+std::string SourcePath(const std::vector<std::string>& parts) {
+  std::string path = "SRC";
+  for (const std::string& part : parts) path += kSeparator + part;
+  return path;
+}
+
+std::string Describe(const kit::Report& report) {
+  std::string text;
+  for (const kit::Finding& f : report.findings) {
+    text += f.severity + " " + f.code + " " + f.path + ": " + f.message + "\n";
+  }
+  return text;
+}
+
+std::vector<kit::Finding> FindingsOf(const kit::Report& report, const std::string& code) {
+  std::vector<kit::Finding> found;
+  for (const kit::Finding& f : report.findings) {
+    if (f.code == code) found.push_back(f);
+  }
+  return found;
+}
+
+std::vector<std::string> PathsOf(const kit::Report& report, const std::string& code) {
+  std::vector<std::string> paths;
+  for (const kit::Finding& f : FindingsOf(report, code)) paths.push_back(f.path);
+  return paths;
+}
+
+std::string Field(const std::vector<kit::Field>& fields, const std::string& name) {
+  for (const kit::Field& field : fields) {
+    if (field.name == name) return field.value;
+  }
+  return "(none)";
+}
+
+// A file whose name is exactly these bytes, made through the ANSI calls.
+void CreateNamedFile(const fs::path& folder, const std::string& name) {
+  fs::create_directories(folder);
+  const std::string path = HostPath(folder.string()) + kSeparator + name;
+  ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.IsValid()) << path;
+}
+
+void SetWriteTime(const fs::path& path, const FILETIME& time) {
+  ScopedHandle file(CreateFileA(HostPath(path.string()).c_str(), GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.IsValid()) << path;
+  ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &time)) << path;
+}
+
+bool MakeLink(const fs::path& link, const std::string& target, bool folder) {
+#ifdef _WIN32
+  const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  // Wine reports success and makes no link.
+  const std::string path = HostPath(link.string());
+  return CreateSymbolicLinkA(path.c_str(), target.c_str(), flags) != 0 &&
+         GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+  std::error_code error;
+  if (folder) {
+    fs::create_directory_symlink(target, link, error);
+  } else {
+    fs::create_symlink(target, link, error);
+  }
+  return !error;
+#endif
+}
+
+class KitCheck : public ::testing::Test {
+ protected:
+  void SetUp() override { kit_.WriteSettings(kCleanSettings); }
+
+  // The clean manual: three files, two folders, 14 bytes.
+  void AddCleanManual() {
+    kit_.AddSourceFile("index.html", "<html>");
+    kit_.AddSourceFile("guide/a.html", "abc");
+    kit_.AddSourceFile("guide/img/b.png", "12345");
+  }
+
+  kit::Report Check(const std::string& installDir = "", int codePage = 0) {
+    kit::CheckOptions options;
+    options.installDir = installDir;
+    options.codePage = codePage;
+    return kit::RunCheck(HostPath(kit_.kitFolder().string()), options);
+  }
+
+  Kit kit_;
+};
+
+TEST_F(KitCheck, CleanKitReportsNothing) {
+  AddCleanManual();
+  const kit::Report report = Check();
+  EXPECT_TRUE(report.findings.empty()) << Describe(report);
+  EXPECT_EQ(report.exitCode, 0);
+  EXPECT_EQ(report.verb, "check");
+  EXPECT_EQ(Field(report.settings, "manualVersion"), "3.0.2");
+  EXPECT_EQ(Field(report.settings, "messageDisplay"), "0");
+  EXPECT_EQ(Field(report.summary, "fileCount"), "3");
+  EXPECT_EQ(Field(report.summary, "folderCount"), "2");
+  EXPECT_EQ(Field(report.summary, "byteCount"), "14");
+  EXPECT_EQ(Field(report.summary, "installDir"), "C:\\Program Files (x86)\\Orvinel\\");
+  // guide\img\b.png (15 bytes) bounds it: 243 + "\" + 15 = 259.
+  EXPECT_EQ(Field(report.summary, "longestInstallDir"), "243");
+}
+
+// The longest install directory stated is exact: one byte more and the
+// deepest file no longer fits; the temporary copy beside it already does not.
+TEST_F(KitCheck, PathLengthsAgainstMaxPath) {
+  AddCleanManual();
+  const std::string longest = "C:\\" + std::string(240, 'd');
+  const kit::Report fits = Check(longest);
+  EXPECT_TRUE(FindingsOf(fits, "path-too-long").empty()) << Describe(fits);
+  EXPECT_EQ(fits.exitCode, 0) << Describe(fits);
+  EXPECT_EQ(PathsOf(fits, "partial-path-too-long"),
+            (std::vector<std::string>{SourcePath({"guide", "a.html"}),
+                                      SourcePath({"guide", "img", "b.png"}),
+                                      SourcePath({"index.html"})}));
+
+  const kit::Report over = Check(longest + "d\\");
+  EXPECT_EQ(PathsOf(over, "path-too-long"),
+            (std::vector<std::string>{SourcePath({"guide", "img", "b.png"})}))
+      << Describe(over);
+  EXPECT_EQ(over.exitCode, 1);
+
+  // A folder's listing pattern (folder\*.*) reaches the limit before its files do.
+  kit_.AddSourceFile("guide/img/deeper/c", "");
+  const kit::Report pattern = Check(longest);
+  EXPECT_EQ(PathsOf(pattern, "path-too-long"),
+            (std::vector<std::string>{SourcePath({"guide", "img", "deeper"}),
+                                      SourcePath({"guide", "img", "deeper", "c"})}))
+      << Describe(pattern);
+}
+
+// Where the kit is now, a deep SRC folder cannot be listed, whatever the
+// install directory.
+TEST_F(KitCheck, SourceSidePathTooLong) {
+  const std::string deep = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(40, 'f');
+  std::error_code error;
+  fs::create_directories(kit_.sourceFolder() / deep, error);
+  if (error) GTEST_SKIP() << "this file system takes no path that long: " << error.message();
+  kit_.AddSourceFile("index.html", "x");
+  const kit::Report report = Check("C:\\M");
+  const std::vector<kit::Finding> tooLong = FindingsOf(report, "path-too-long");
+  ASSERT_EQ(tooLong.size(), 1u) << Describe(report);
+  EXPECT_EQ(tooLong[0].path.rfind(SourcePath({std::string(100, 'd')}), 0), 0u) << tooLong[0].path;
+  EXPECT_NE(tooLong[0].message.find("where the kit is now"), std::string::npos);
+  EXPECT_EQ(report.exitCode, 1);
+  EXPECT_LT(std::stol(Field(report.summary, "longestKitDir")),
+            static_cast<long>(HostPath(kit_.kitFolder().string()).size()));
+}
+
+TEST_F(KitCheck, MissingOrEmptySource) {
+  const kit::Report missing = Check();
+  EXPECT_EQ(PathsOf(missing, "no-src"), std::vector<std::string>{"SRC"}) << Describe(missing);
+  EXPECT_EQ(missing.exitCode, 1);
+
+  fs::create_directories(kit_.sourceFolder() / "guide" / "img");
+  const kit::Report empty = Check();
+  EXPECT_EQ(PathsOf(empty, "empty-src"), std::vector<std::string>{"SRC"}) << Describe(empty);
+  EXPECT_TRUE(FindingsOf(empty, "no-src").empty());
+  EXPECT_EQ(empty.exitCode, 1);
+}
+
+// UTF-8 names from a Linux build machine, and names of one code page only.
+TEST_F(KitCheck, NamesOutsideTheCodePages) {
+  kit_.AddSourceFile("index.html", "x");
+  CreateNamedFile(kit_.sourceFolder(), "\xC4\x81.html");         // UTF-8 a with macron
+  CreateNamedFile(kit_.sourceFolder(), "caf\xE9.html");          // e acute in 1252
+  CreateNamedFile(kit_.sourceFolder(), "r\xC3\xA9sum\xC3\xA9");  // UTF-8, bytes valid in both
+  const std::string macron = SourcePath({"\xC4\x81.html"});
+  const std::string cafe = SourcePath({"caf\xE9.html"});
+  const std::string resume = SourcePath({"r\xC3\xA9sum\xC3\xA9"});
+
+  const kit::Report both = Check();
+  ASSERT_EQ(PathsOf(both, "not-in-code-page"), (std::vector<std::string>{cafe, macron, macron}))
+      << Describe(both);
+  EXPECT_NE(FindingsOf(both, "not-in-code-page")[1].message.find("UTF-8"), std::string::npos);
+  EXPECT_EQ(PathsOf(both, "utf8-name"), std::vector<std::string>{resume});
+
+  const kit::Report western = Check("", 1252);
+  EXPECT_EQ(PathsOf(western, "not-in-code-page"), std::vector<std::string>{macron})
+      << Describe(western);
+  const kit::Report japanese = Check("", 932);
+  EXPECT_EQ(PathsOf(japanese, "not-in-code-page"), (std::vector<std::string>{cafe, macron}))
+      << Describe(japanese);
+  EXPECT_EQ(japanese.exitCode, 1);
+}
+
+#ifdef _WIN32
+// A character the ANSI code page lacks lists as "?": no such file opens.
+TEST_F(KitCheck, NameTheCodePageCannotHold) {
+  kit_.AddSourceFile("index.html", "x");
+  WriteFile(kit_.sourceFolder() / fs::path(L"\u3042.html"), "x");
+  const kit::Report report = Check();
+  EXPECT_EQ(PathsOf(report, "invalid-name"), std::vector<std::string>{SourcePath({"?.html"})})
+      << Describe(report);
+}
+#else
+std::vector<std::string> Sorted(std::vector<std::string> texts) {
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
+
+// Names that only a POSIX file system takes.
+TEST_F(KitCheck, NamesWindowsRefuses) {
+  const std::vector<std::string> refused = {
+      "a:b.html", "what?.html", "tab\t.html", "pipe|", "back\\slash", "dot.",  "blank ",
+      "nul.txt",  "COM1",       "Lpt9.log",   "aux .tar.gz"};
+  const std::vector<std::string> taken = {"COM0.txt", "COM10", "console.html", "nul_.txt", ".hidden"};
+  std::vector<std::string> expected;
+  for (const std::string& name : refused) {
+    kit_.AddSourceFile(name, "x");
+    expected.push_back(SourcePath({name}));
+  }
+  for (const std::string& name : taken) kit_.AddSourceFile(name, "x");
+  const kit::Report report = Check();
+  EXPECT_EQ(Sorted(PathsOf(report, "invalid-name")), Sorted(expected)) << Describe(report);
+  EXPECT_EQ(report.exitCode, 1);
+}
+
+// A "\" that is the second byte of a code page 932 character is no separator there.
+TEST_F(KitCheck, DoubleByteNameReadInEachCodePage) {
+  kit_.AddSourceFile("\x95\x5C.html", "x");  // a kanji in 932
+  const kit::Report report = Check();
+  const std::vector<kit::Finding> invalid = FindingsOf(report, "invalid-name");
+  ASSERT_EQ(invalid.size(), 1u) << Describe(report);
+  EXPECT_NE(invalid[0].message.find("code page 1252"), std::string::npos) << invalid[0].message;
+  EXPECT_TRUE(FindingsOf(Check("", 932), "invalid-name").empty());
+}
+
+TEST_F(KitCheck, CaseCollisions) {
+  for (const char* name : {"Index.html", "index.html", "\xC9t\xE9", "\xE9t\xE9",
+                           "\x82\x60.txt", "\x82\x81.txt", "\x83\x41", "\x83\x61"}) {
+    kit_.AddSourceFile(name, "x");
+  }
+  kit_.AddSourceFile("guide/Index.html", "x");  // another folder: no collision
+  const kit::Report report = Check();
+  // "\x83\x61" and "\x83\x41" are two katakana in 932, but "fa" and "fA" in 1252.
+  EXPECT_EQ(Sorted(PathsOf(report, "case-collision")),
+            Sorted({SourcePath({"index.html"}), SourcePath({"\x82\x81.txt"}),
+                    SourcePath({"\x83\x61"}), SourcePath({"\xE9t\xE9"})}))
+      << Describe(report);
+  // Latin-1 letters fold in 1252 only, full-width ones in 932 only.
+  EXPECT_EQ(Sorted(PathsOf(Check("", 932), "case-collision")),
+            Sorted({SourcePath({"index.html"}), SourcePath({"\x82\x81.txt"})}));
+  EXPECT_EQ(Sorted(PathsOf(Check("", 1252), "case-collision")),
+            Sorted({SourcePath({"index.html"}), SourcePath({"\x83\x61"}), SourcePath({"\xE9t\xE9"})}));
+}
+#endif
+
+// Links are reported and not followed: a loop ends.
+TEST_F(KitCheck, LinksInSource) {
+  kit_.AddSourceFile("guide/a.html", "x");
+  if (!MakeLink(kit_.sourceFolder() / "guide" / "loop", "..", true) ||
+      !MakeLink(kit_.sourceFolder() / "guide" / "alias.html", "a.html", false)) {
+    GTEST_SKIP() << "no symbolic links here";
+  }
+  const kit::Report report = Check();
+  EXPECT_EQ(PathsOf(report, "link-in-src"),
+            (std::vector<std::string>{SourcePath({"guide", "alias.html"}),
+                                      SourcePath({"guide", "loop"})}))
+      << Describe(report);
+  EXPECT_EQ(report.exitCode, 0) << Describe(report);
+  EXPECT_EQ(Field(report.summary, "linkCount"), "2");
+}
+
+TEST_F(KitCheck, FileStampedInTheFuture) {
+  kit_.AddSourceFile("index.html", "x");
+  kit_.AddSourceFile("later.html", "x");
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const uint64_t twoDays = 2ull * 86400 * 10000000;
+  const uint64_t later = ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + twoDays;
+  SetWriteTime(kit_.sourceFolder() / "later.html",
+               FILETIME{static_cast<DWORD>(later), static_cast<DWORD>(later >> 32)});
+  const kit::Report report = Check();
+  EXPECT_EQ(PathsOf(report, "future-time"), std::vector<std::string>{SourcePath({"later.html"})})
+      << Describe(report);
+  EXPECT_EQ(report.exitCode, 0);
+}
+
+// Versions are judged, and shown, by the installer's own reading.
+TEST_F(KitCheck, VersionsAsTheInstallerReadsThem) {
+  kit_.AddSourceFile("index.html", "x");
+  struct Row {
+    const char* version;
+    const char* code;  // "" for none
+    const char* shown;
+  };
+  const Row rows[] = {
+      {"v2.1", "version-not-dotted-numbers", "reads it as 0.1"},
+      {"2.1-beta", "version-not-dotted-numbers", "reads it as 2.1"},
+      {"2..1", "version-not-dotted-numbers", "reads it as 2.0.1"},
+      {"", "version-not-dotted-numbers", "reads it as 0"},
+      {"1.", "version-not-dotted-numbers", "reads it as 1"},
+      {".5", "version-not-dotted-numbers", "reads it as 0.5"},
+      {"3.0.2", "", ""},
+      {"2147483647.0.1", "", ""},
+      {"1.2.3.4.5", "version-not-system-version", "5 components"},
+      {"2147483648.1", "version-not-system-version", "over 2147483647"},
+      {"100000", "version-not-system-version", "one number"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("ManualVersion=") + row.version);
+    kit_.WriteSettings(std::string("[Product]\nManualVersion=") + row.version + "\nMessageDisplay=1\n");
+    const kit::Report report = Check();
+    std::vector<kit::Finding> versions;
+    for (const kit::Finding& f : report.findings) {
+      if (f.code.rfind("version-", 0) == 0) versions.push_back(f);
+    }
+    if (!*row.code) {
+      EXPECT_TRUE(versions.empty()) << Describe(report);
+      continue;
+    }
+    ASSERT_EQ(versions.size(), 1u) << Describe(report);
+    EXPECT_EQ(versions[0].code, row.code);
+    EXPECT_EQ(versions[0].path, "Quorvex.ini");
+    EXPECT_NE(versions[0].message.find(row.shown), std::string::npos) << versions[0].message;
+    EXPECT_EQ(report.exitCode, versions[0].severity == "error" ? 1 : 0);
+  }
+}
+
+TEST_F(KitCheck, SettingsTheInstallerReadsOtherwise) {
+  kit_.AddSourceFile("index.html", "x");
+  const std::string longProduct(5000, 'p');
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=yes\nProduct=" + longProduct + "\n");
+  const kit::Report report = Check("C:\\M");
+  EXPECT_EQ(Field(report.settings, "product"), longProduct.substr(0, 254));
+  const std::vector<kit::Finding> cut = FindingsOf(report, "value-cut");
+  ASSERT_EQ(cut.size(), 1u) << Describe(report);
+  EXPECT_NE(cut[0].message.find("Product is 5000 bytes"), std::string::npos) << cut[0].message;
+  const std::vector<kit::Finding> display = FindingsOf(report, "message-display");
+  ASSERT_EQ(display.size(), 1u) << Describe(report);
+  EXPECT_NE(display[0].message.find("reads it as 0"), std::string::npos) << display[0].message;
+  EXPECT_EQ(report.exitCode, 0) << Describe(report);
+
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=2\n");
+  EXPECT_EQ(FindingsOf(Check(), "message-display").size(), 1u);
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=1\n");
+  EXPECT_TRUE(Check().findings.empty()) << Describe(Check());
+
+  fs::remove(kit_.kitFolder() / "Quorvex.ini");
+  EXPECT_EQ(PathsOf(Check(), "no-settings"), std::vector<std::string>{"Quorvex.ini"});
+}
+
+}  // namespace

@@ -1,0 +1,464 @@
+// QuorvexKit plan against the real installer: for each scenario the plan is
+// made, then the kit's installer runs, and what it did must be what the plan
+// said: its exit code, and every folder created, file copied, replaced or
+// kept. The plan itself must leave the install folder and the registry as
+// they were.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/kit_scenario.h"
+
+using testing_support::Environment;
+using testing_support::Json;
+using testing_support::KitReport;
+using testing_support::KitScenario;
+using testing_support::kSecond;
+using testing_support::kTime;
+using testing_support::ReadFile;
+using testing_support::SnapshotTree;
+using testing_support::TreeSnapshot;
+
+namespace {
+
+// Refusals with messages on show a box: natively it is written to standard
+// error; Wine shows none without a display.
+bool BoxesReturnAtOnce() {
+#ifdef _WIN32
+  const char* display = getenv("DISPLAY");
+  return !display || !*display;
+#else
+  return true;
+#endif
+}
+
+std::string Native(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = static_cast<char>(fs::path::preferred_separator);
+  }
+  return path;
+}
+
+std::string HiveText(const KitScenario& scenario) {
+#ifdef _WIN32
+  (void)scenario;
+  return "";
+#else
+  std::error_code error;
+  if (!fs::exists(scenario.kit().HivePath(), error)) return "(no hive)";
+  return ReadFile(scenario.kit().HivePath());
+#endif
+}
+
+struct Outcome {
+  Json plan;
+  int installerExit = -1;
+  TreeSnapshot before, after;
+  // action -> paths, in the plan's order
+  std::vector<std::pair<std::string, std::string>> actions;
+  std::set<std::string> Paths(const std::string& action) const {
+    std::set<std::string> paths;
+    for (const auto& [name, path] : actions) {
+      if (name == action) paths.insert(path);
+    }
+    return paths;
+  }
+};
+
+// Every action of the plan against the install folder before and after the
+// installer's run.
+void ExpectActionsHappened(const KitScenario& scenario, const Outcome& outcome) {
+  const TreeSnapshot source = SnapshotTree(scenario.kit().sourceFolder());
+  const TreeSnapshot& before = outcome.before;
+  const TreeSnapshot& after = outcome.after;
+  std::set<std::string> written;
+  for (const auto& [action, path] : outcome.actions) {
+    SCOPED_TRACE(action + " " + path);
+    const bool existed = before.count(path) != 0;
+    const bool exists = after.count(path) != 0;
+    if (action == "create-folder") {
+      EXPECT_FALSE(existed);
+      EXPECT_TRUE(exists && after.at(path).folder);
+      written.insert(path);
+    } else if (action == "copy" || action == "replace") {
+      EXPECT_EQ(existed, action == "replace");
+      ASSERT_TRUE(exists);
+      ASSERT_TRUE(source.count(path));
+      EXPECT_EQ(after.at(path), source.at(path)) << "not the kit's file";
+      written.insert(path);
+    } else if (action == "keep") {
+      ASSERT_TRUE(existed && exists);
+      EXPECT_EQ(after.at(path), before.at(path));
+      EXPECT_GT(before.at(path).time, source.at(path).time);
+    } else if (action == "fail-folder") {
+      EXPECT_FALSE(exists && after.at(path).folder);
+    } else if (action == "fail-file") {
+      if (source.count(path) && !source.at(path).folder) {
+        EXPECT_FALSE(exists && after.at(path) == source.at(path)) << "was copied after all";
+      }
+    } else {
+      ADD_FAILURE() << "unknown action";
+    }
+  }
+  // Nothing changed that the plan did not announce.
+  for (const auto& [path, entry] : after) {
+    const bool changed = !before.count(path) || !(before.at(path) == entry);
+    EXPECT_TRUE(!changed || written.count(path)) << "changed without a plan: " << path;
+  }
+  for (const auto& [path, entry] : before) {
+    EXPECT_TRUE(after.count(path)) << "removed: " << path;
+  }
+}
+
+// After the run, verify finds what the plan announced: a complete copy is
+// the kit's but for the kept files, which differ; a failed or refused one
+// does not verify.
+void ExpectVerifyAgrees(const KitScenario& scenario, const Outcome& outcome,
+                        const std::vector<std::string>& arguments, const Environment& environment) {
+  const KitReport verify = scenario.RunKit("verify", arguments, environment);
+  std::set<std::string> keptNewer, notSame, missingFolders, expectedMissingFolders;
+  for (const auto& [path, entry] : SnapshotTree(scenario.kit().sourceFolder())) {
+    if (entry.folder && !(outcome.after.count(path) && outcome.after.at(path).folder)) {
+      expectedMissingFolders.insert(path);
+    }
+  }
+  for (const Json& file : verify.json["files"].items) {
+    if (file["folder"].boolean) {
+      if (file["state"].text == "missing") missingFolders.insert(file["path"].text);
+      continue;
+    }
+    if (file["state"].text == "kept-newer") keptNewer.insert(file["path"].text);
+    if (file["state"].text != "same") notSame.insert(file["path"].text);
+  }
+  if (outcome.installerExit != 0 || !outcome.plan["copyRuns"].boolean) {
+    EXPECT_EQ(verify.exitStatus, 1);
+    return;
+  }
+  EXPECT_EQ(keptNewer, notSame);
+  EXPECT_EQ(keptNewer, outcome.Paths("keep"));
+  EXPECT_EQ(missingFolders, expectedMissingFolders);
+  EXPECT_EQ(verify.exitStatus, keptNewer.empty() && missingFolders.empty() ? 0 : 1);
+}
+
+// Plans, checks that the plan wrote nothing, runs the installer with the
+// same arguments and checks the plan against what it did.
+Outcome PlanThenInstall(const KitScenario& scenario, const std::vector<std::string>& arguments,
+                        const Environment& environment = {}) {
+  Outcome outcome;
+  outcome.before = SnapshotTree(scenario.install());
+  const bool keyExisted = scenario.RecordKeyExists();
+  const std::string recorded = scenario.Recorded();
+  const std::string hive = HiveText(scenario);
+
+  const KitReport plan = scenario.RunKit("plan", arguments, environment);
+  outcome.plan = plan.json;
+  EXPECT_EQ(plan.errors, "");
+  EXPECT_EQ(plan.exitStatus, static_cast<int>(plan.json["exitCode"].number));
+  EXPECT_EQ(SnapshotTree(scenario.install()), outcome.before) << "the plan changed the install folder";
+  EXPECT_EQ(scenario.RecordKeyExists(), keyExisted) << "the plan created the record key";
+  EXPECT_EQ(scenario.Recorded(), recorded);
+  EXPECT_EQ(HiveText(scenario), hive) << "the plan wrote the hive";
+  for (const Json& action : plan.json["actions"].items) {
+    outcome.actions.emplace_back(action["action"].text, action["path"].text);
+  }
+
+  outcome.installerExit = scenario.Install(arguments, environment).exitCode;
+  outcome.after = SnapshotTree(scenario.install());
+  EXPECT_EQ(plan.exitStatus, outcome.installerExit) << "the plan foretold another exit code";
+  ExpectActionsHappened(scenario, outcome);
+  ExpectVerifyAgrees(scenario, outcome, arguments, environment);
+  // Nothing is listed after the failure that ends the copy.
+  for (size_t i = 0; i + 1 < outcome.actions.size(); ++i) {
+    EXPECT_EQ(outcome.actions[i].first.rfind("fail-", 0), std::string::npos)
+        << "an action after " << outcome.actions[i].second;
+  }
+  return outcome;
+}
+
+using Paths = std::set<std::string>;
+
+Paths NativePaths(std::initializer_list<const char*> paths) {
+  Paths result;
+  for (const char* path : paths) result.insert(Native(path));
+  return result;
+}
+
+TEST(KitPlan, FreshInstallCreatesEveryFolderAndCopiesEveryFile) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  scenario.AddSource("index.html", "<index>");
+  scenario.AddSource("guide/start.html", "start", kTime - kSecond);
+  scenario.AddSource("guide/images/main.svg", "<svg/>");
+  scenario.AddSource(".hidden", "");
+  fs::create_directories(scenario.kit().sourceFolder() / "empty");
+
+  const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.plan["verdict"].text, "allowed");
+  EXPECT_EQ(outcome.plan["installDirectorySource"].text, "argument");
+  EXPECT_EQ(outcome.plan["installDirectory"].text, scenario.install().string());
+  EXPECT_TRUE(outcome.plan["recordedVersion"].IsNull());
+  EXPECT_EQ(outcome.plan["kitVersion"].text, "2.0");
+  EXPECT_EQ(outcome.Paths("create-folder"), NativePaths({"empty", "guide", "guide/images"}));
+  EXPECT_EQ(outcome.Paths("copy"),
+            NativePaths({".hidden", "index.html", "guide/start.html", "guide/images/main.svg"}));
+  // The folder comes before what goes into it.
+  EXPECT_LT(std::find(outcome.actions.begin(), outcome.actions.end(),
+                      std::make_pair(std::string("create-folder"), Native("guide/images"))),
+            std::find(outcome.actions.begin(), outcome.actions.end(),
+                      std::make_pair(std::string("copy"), Native("guide/images/main.svg"))));
+  EXPECT_EQ(scenario.Recorded(), "2.0");
+}
+
+// Older and equal installed files are replaced, read-only ones too; newer
+// ones are kept, read-only or not; files of the install folder that the kit
+// does not have are left alone.
+TEST(KitPlan, TimesDecideBetweenReplaceAndKeep) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  for (const char* name : {"older.html", "equal.html", "newer.html", "ro-older.html",
+                           "ro-newer.html", "guide/older.html"}) {
+    scenario.AddSource(name, std::string("kit ") + name);
+  }
+  scenario.AddInstalled("older.html", "old", kTime - kSecond);
+  scenario.AddInstalled("equal.html", "same time, other bytes", kTime);
+  scenario.AddInstalled("newer.html", "newer", kTime + 1);
+  scenario.AddInstalled("ro-older.html", "old", kTime - 1);
+  scenario.AddInstalled("ro-newer.html", "newer", kTime + kSecond);
+  scenario.AddInstalled("guide/older.html", "old", kTime - kSecond);
+  scenario.AddInstalled("product.exe", "not the manual's", kTime);
+  testing_support::SetReadOnly(scenario.install() / "ro-older.html", true);
+  testing_support::SetReadOnly(scenario.install() / "ro-newer.html", true);
+
+  const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.Paths("replace"),
+            NativePaths({"older.html", "equal.html", "ro-older.html", "guide/older.html"}));
+  EXPECT_EQ(outcome.Paths("keep"), NativePaths({"newer.html", "ro-newer.html"}));
+  EXPECT_TRUE(outcome.Paths("create-folder").empty());
+  std::map<std::string, std::string> reasons;
+  for (const Json& action : outcome.plan["actions"].items) {
+    reasons[action["path"].text] = action["reason"].text;
+  }
+  EXPECT_EQ(reasons["older.html"], "older");
+  EXPECT_EQ(reasons["equal.html"], "equal time");
+  EXPECT_EQ(reasons["ro-older.html"], "older, read-only");
+  EXPECT_EQ(outcome.plan["replaceCount"].number, 4);
+  EXPECT_EQ(outcome.plan["keepCount"].number, 2);
+}
+
+// The install directory is never created: whatever goes into it first fails.
+TEST(KitPlan, MissingInstallDirectoryFailsOnTheFirstEntry) {
+  struct Case {
+    const char* first;
+    const char* second;
+    int exitCode;
+    const char* failure;
+    const char* failed;
+  };
+  for (const Case& c : {Case{"a/page.html", "b.html", 3, "fail-folder", "a"},
+                        Case{"a.html", "b/page.html", 4, "fail-file", "a.html"}}) {
+    SCOPED_TRACE(c.first);
+    KitScenario scenario;
+    scenario.Settings("2.0", 0);
+    scenario.AddSource(c.first, "first");
+    scenario.AddSource(c.second, "second");
+    fs::remove(scenario.install());
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+    EXPECT_EQ(outcome.installerExit, c.exitCode);
+    ASSERT_EQ(outcome.actions.size(), 1u);
+    EXPECT_EQ(outcome.actions[0].first, c.failure);
+    EXPECT_EQ(outcome.actions[0].second, c.failed);
+    EXPECT_FALSE(fs::exists(scenario.install()));
+    EXPECT_EQ(scenario.Recorded(), "(none)");
+  }
+}
+
+// A file where a folder of the kit goes: a file to go into it fails with 4,
+// a folder to be created in it with 3, and an empty folder asks for nothing.
+// A folder where a file goes fails that file with 4.
+TEST(KitPlan, FilesAndFoldersInTheWayFailTheCopy) {
+  struct Case {
+    const char* source;
+    const char* inTheWay;
+    bool folderInTheWay;
+    int exitCode;
+  };
+  for (const Case& c : {Case{"guide/page.html", "guide", false, 4},
+                        Case{"guide/images/main.svg", "guide", false, 3},
+                        Case{"guide/", "guide", false, 0},
+                        Case{"index.html", "index.html", true, 4}}) {
+    SCOPED_TRACE(c.source);
+    KitScenario scenario;
+    scenario.Settings("2.0", 0);
+    if (std::string(c.source).back() == '/') {
+      fs::create_directories(scenario.kit().sourceFolder() / c.source);
+    } else {
+      scenario.AddSource(c.source, "kit");
+    }
+    if (c.folderInTheWay) {
+      fs::create_directories(scenario.install() / c.inTheWay / "inside");
+    } else {
+      scenario.AddInstalled(c.inTheWay, "a file", kTime);
+    }
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+    EXPECT_EQ(outcome.installerExit, c.exitCode);
+    EXPECT_EQ(outcome.Paths("create-folder").size(), 0u);
+  }
+}
+
+// A failure deep in the tree ends the copy there: what came before it was
+// copied, nothing after it.
+TEST(KitPlan, NestedFailureEndsTheCopyWhereThePlanSays) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  scenario.AddSource("a.html", "a");
+  scenario.AddSource("b/c/d/e.html", "e");
+  scenario.AddSource("b/c/f.html", "f");
+  scenario.AddSource("b/a.html", "b/a");
+  scenario.AddSource("z.html", "z");
+  fs::create_directories(scenario.install() / "b");
+  scenario.AddInstalled("b/c", "a file where a folder goes", kTime);
+
+  const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 3);
+  ASSERT_FALSE(outcome.actions.empty());
+  EXPECT_EQ(outcome.actions.back(), std::make_pair(std::string("fail-folder"), Native("b/c/d")));
+  EXPECT_EQ(outcome.Paths("copy"), NativePaths({"a.html", "b/a.html"}));
+  EXPECT_FALSE(fs::exists(scenario.install() / "z.html"));
+  EXPECT_EQ(scenario.Recorded(), "(none)");
+}
+
+// The version comparison: a later recorded version is refused (exit 0 when
+// silent, 7 with messages), the same one is installed again only when
+// silent, an earlier one is replaced.
+TEST(KitPlan, VersionVerdictsWithAndWithoutMessages) {
+  struct Case {
+    const char* recorded;
+    const char* kit;
+    int messageDisplay;
+    const char* verdict;
+    int exitCode;
+  };
+  for (const Case& c : {Case{"3.0", "2.9.9", 0, "refused", 0}, Case{"3.0", "2.9.9", 1, "refused", 7},
+                        Case{"2.0", "2.0.0", 0, "allowed", 0}, Case{"2.0", "2.0", 1, "refused", 7},
+                        Case{"1.9", "1.10", 1, "allowed", 0}}) {
+    SCOPED_TRACE(std::string(c.recorded) + " -> " + c.kit + ", MessageDisplay=" +
+                 std::to_string(c.messageDisplay));
+    if (c.messageDisplay && !BoxesReturnAtOnce()) continue;
+    KitScenario scenario;
+    scenario.Settings(c.kit, c.messageDisplay);
+    scenario.WriteRecord(c.recorded);
+    scenario.AddSource("index.html", "<index>");
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+    EXPECT_EQ(outcome.plan["verdict"].text, c.verdict);
+    EXPECT_EQ(outcome.plan["recordedVersion"].text, c.recorded);
+    EXPECT_EQ(outcome.installerExit, c.exitCode);
+    const bool allowed = std::string(c.verdict) == "allowed";
+    EXPECT_EQ(outcome.plan["copyRuns"].boolean, allowed);
+    EXPECT_EQ(outcome.Paths("copy"), allowed ? NativePaths({"index.html"}) : Paths{});
+    EXPECT_EQ(scenario.Recorded(), allowed ? c.kit : c.recorded);
+  }
+}
+
+// Without "/p" the install directory is the uninstall registration's; with
+// neither, or an empty "/p", there is none (exit 5, nothing copied).
+TEST(KitPlan, InstallDirectoryFromTheRegistrationOrNone) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  scenario.AddSource("guide/index.html", "<index>");
+
+  Outcome outcome = PlanThenInstall(scenario, {});
+  EXPECT_EQ(outcome.installerExit, 5);
+  EXPECT_EQ(outcome.plan["installDirectorySource"].text, "none");
+  EXPECT_TRUE(outcome.actions.empty());
+
+  scenario.RegisterInstallPath(testing_support::HostPath(scenario.install().string()));
+  outcome = PlanThenInstall(scenario, {"/p"});
+  EXPECT_EQ(outcome.installerExit, 5);
+
+  outcome = PlanThenInstall(scenario, {});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.plan["installDirectorySource"].text, "registration");
+  EXPECT_EQ(outcome.Paths("copy"), NativePaths({"guide/index.html"}));
+  EXPECT_EQ(scenario.Recorded(), "2.0");
+}
+
+// An update over an installation that has drifted: every kind of entry at
+// once, in a tree of nested folders.
+TEST(KitPlan, UpdateOverADriftedInstallation) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  std::vector<std::string> files;
+  for (int n = 0; n < 60; ++n) {
+    const std::string folder = n % 4 == 0 ? "" : "part" + std::to_string(n % 4) + "/" +
+                                                   (n % 3 ? "" : "deep/");
+    files.push_back(folder + "page" + std::to_string(n) + ".html");
+    scenario.AddSource(files.back(), "page " + std::to_string(n), kTime + n * kSecond);
+  }
+  ASSERT_EQ(scenario.Install({scenario.installArgument()}).exitCode, 0);
+  scenario.WriteRecord("1.0");
+  for (int n = 0; n < 60; ++n) {
+    const fs::path installed = scenario.install() / files[n];
+    switch (n % 6) {
+      case 0: testing_support::SetWriteTime(installed, kTime - kSecond); break;
+      case 1: scenario.AddInstalled(files[n], "edited", kTime + 100 * kSecond); break;
+      case 2: fs::remove(installed); break;
+      case 3: testing_support::SetReadOnly(installed, true); break;
+      default: break;
+    }
+  }
+  fs::remove_all(scenario.install() / "part2" / "deep");
+
+  const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.Paths("create-folder"), NativePaths({"part2/deep"}));
+  EXPECT_EQ(outcome.Paths("keep").size(), 10u);
+  EXPECT_EQ(outcome.actions.size() - outcome.Paths("create-folder").size(), files.size());
+}
+
+#ifndef _WIN32
+// Faults that root cannot make with permissions, made natively: a source
+// that cannot be read (a dangling link), a folder of SRC whose listing
+// breaks off, a hive that is not one (the record cannot be opened).
+TEST(KitPlan, UnreadableSourcesAndRegistryFaults) {
+  {
+    KitScenario scenario;
+    scenario.Settings("2.0", 0);
+    scenario.AddSource("a.html", "a");
+    fs::create_symlink(scenario.kit().folder() / "nowhere", scenario.kit().sourceFolder() / "b.html");
+    scenario.AddSource("c.html", "c");
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+    EXPECT_EQ(outcome.installerExit, 4);
+    EXPECT_EQ(outcome.actions.back(), std::make_pair(std::string("fail-file"), std::string("b.html")));
+  }
+  {
+    KitScenario scenario;
+    scenario.Settings("2.0", 0);
+    scenario.AddSource("a.html", "a");
+    scenario.AddSource("broken/x.html", "x");
+    scenario.AddSource("broken/y.html", "y");
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()},
+                                            {{"QUORVEX_FAULT_FINDNEXT", "broken"}});
+    EXPECT_EQ(outcome.installerExit, 4);
+    EXPECT_EQ(outcome.actions.back(), std::make_pair(std::string("fail-file"), std::string("broken")));
+  }
+  for (int messageDisplay : {0, 1}) {
+    KitScenario scenario;
+    scenario.Settings("2.0", messageDisplay);
+    scenario.AddSource("a.html", "a");
+    testing_support::WriteFile(scenario.kit().HivePath(), "not a hive\n");
+    const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+    EXPECT_EQ(outcome.installerExit, messageDisplay ? 7 : 0);
+    EXPECT_EQ(outcome.plan["verdict"].text, "refused");
+    EXPECT_TRUE(outcome.actions.empty());
+  }
+}
+#endif
+
+}  // namespace

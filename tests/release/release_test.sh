@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The release package, end to end: makes a throwaway self-signed
+# code-signing certificate, runs scripts/release with it, and checks the
+# zip's entries and template files, the Authenticode signatures
+# (osslsigncode verify), that the template's settings read back through the
+# Windows profile reader (under Wine), and that the signed installer still
+# installs a manual under Wine.
+#
+# Usage: tests/release/release_test.sh   (QUORVEX_BUILD_DIR and
+# QUORVEX_RELEASE_DIR as for scripts/release; default build/win32 and
+# build/release). Every Wine run's output goes to files.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+build=$(realpath -m "${QUORVEX_BUILD_DIR:-build/win32}")
+release=$(realpath -m "${QUORVEX_RELEASE_DIR:-build/release}")
+prefix=$build/wineprefix
+work=$(mktemp -d)
+cleanup() {
+  WINEPREFIX="$prefix" timeout 30 wineserver -k >/dev/null 2>&1
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+wine_run() { timeout 300 "$root/scripts/wine-run" "$prefix" "$@"; }
+
+# ---- A self-signed code-signing certificate, valid for two days.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvex release test" \
+  -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=critical,digitalSignature" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" >"$work/openssl.log" 2>&1 ||
+  { cat "$work/openssl.log"; echo "FAIL: cannot make a certificate"; exit 1; }
+
+# ---- The release, signed.
+if ! QUORVEX_BUILD_DIR=$build QUORVEX_RELEASE_DIR=$release QUORVEX_WINEPREFIX=$prefix \
+     scripts/release --cert "$work/cert.pem" --key "$work/key.pem" >"$work/release.log" 2>&1; then
+  cat "$work/release.log"
+  echo "FAIL: scripts/release failed"
+  exit 1
+fi
+source "$build/packaging/release.env"
+zip=$release/$package.zip
+[ -f "$zip" ] || { echo "FAIL: no $zip"; exit 1; }
+grep -E '^(SKIPPED|  (error|warning))' "$work/release.log"
+
+# ---- The zip holds the kit template and nothing else.
+expected="Quorvex.exe Quorvex.ini README.txt SRC/"
+case " $programs " in *" QuorvexKit "*) expected="$expected QuorvexKit.exe" ;; esac
+expected=$(tr ' ' '\n' <<<"$expected" | sort)
+listing=$(cmake -E tar tf "$zip" | sort)
+[ "$listing" = "$expected" ] || fail "the zip holds: $(echo $listing), expected: $(echo $expected)"
+
+mkdir "$work/kit"
+(cd "$work/kit" && cmake -E tar xf "$zip")
+[ -d "$work/kit/SRC" ] && [ -z "$(ls -A "$work/kit/SRC")" ] || fail "SRC is not an empty folder"
+for text in Quorvex.ini README.txt; do
+  lines=$(wc -l <"$work/kit/$text")
+  crlf=$(grep -c $'\r$' "$work/kit/$text")
+  [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] || fail "$text: $crlf of $lines lines end in CR LF"
+done
+
+# ---- Both executables carry a signature that verifies against the certificate.
+for program in $programs; do
+  if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/kit/$program.exe" >"$work/verify-$program.log" 2>&1; then
+    grep -q "Subject: /CN=Quorvex release test" "$work/verify-$program.log" ||
+      fail "$program.exe: signed by someone else"
+  else
+    cat "$work/verify-$program.log"
+    fail "$program.exe: osslsigncode verify rejects it"
+  fi
+done
+
+# ---- The template's settings, as the Windows profile reader (Wine's) reads
+# them: the defaults as written, and each value once changed in place.
+cmake --build "$build" --target settings_dump >"$work/build.log" 2>&1 ||
+  { cat "$work/build.log"; fail "cannot build settings_dump"; }
+dump_settings() {  # FOLDER: prints what settings_dump reads from FOLDER/Quorvex.ini
+  wine_run "$build/settings_dump.exe" "$(windows_path "$1")\\" >"$work/dump.out" 2>"$work/dump.err"
+  tr -d '\r' <"$work/dump.out"
+}
+defaults="ProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}
+Language=en
+ManualVersion=100000
+MessageDisplay=1
+Product=Orvinel"
+read_back=$(dump_settings "$work/kit")
+[ "$read_back" = "$defaults" ] || fail "the template reads as:
+$read_back"
+
+mkdir "$work/changed"
+sed -e 's/^ProductGUID=.*\r$/ProductGUID={0F0E0D0C-0B0A-4908-8706-050403020100}\r/' \
+    -e 's/^Language=en\r$/Language=ja\r/' -e 's/^ManualVersion=100000\r$/ManualVersion=2.5.1\r/' \
+    -e 's/^MessageDisplay=1\r$/MessageDisplay=0\r/' -e 's/^Product=Orvinel\r$/Product=Lumora\r/' \
+    "$work/kit/Quorvex.ini" >"$work/changed/Quorvex.ini"
+read_back=$(dump_settings "$work/changed")
+[ "$read_back" = "ProductGUID={0F0E0D0C-0B0A-4908-8706-050403020100}
+Language=ja
+ManualVersion=2.5.1
+MessageDisplay=0
+Product=Lumora" ] || fail "the template with changed values reads as:
+$read_back"
+
+# ---- The signed installer installs a small manual, silently, into /p.
+run=$work/run install=$work/install
+product="ReleaseTest$$"
+mkdir -p "$run/SRC/guide" "$install"
+cp "$work/kit/Quorvex.exe" "$run/"
+sed -e 's/^MessageDisplay=1\r$/MessageDisplay=0\r/' -e "s/^Product=Orvinel\\r\$/Product=$product\\r/" \
+  "$work/kit/Quorvex.ini" >"$run/Quorvex.ini"
+printf '<html>index</html>\n' >"$run/SRC/index.html"
+printf '<html>start</html>\n' >"$run/SRC/guide/start.html"
+wine_run "$run/Quorvex.exe" "/p$(windows_path "$install")" >"$work/install.out" 2>"$work/install.err"
+code=$?
+[ "$code" = 0 ] || { cat "$work/install.out" "$work/install.err"; fail "the signed Quorvex.exe exited with $code"; }
+for file in index.html guide/start.html; do
+  cmp -s "$run/SRC/$file" "$install/$file" || fail "$file was not installed"
+done
+record="HKLM\\SOFTWARE\\Veltrane\\$product\\Manual\\{5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}"
+wine_run reg query "$record" /v en >"$work/record.out" 2>"$work/record.err"
+grep -q "en.*REG_SZ.*100000" "$work/record.out" || { cat "$work/record.out"; fail "no version record 100000"; }
+wine_run reg delete "HKLM\\SOFTWARE\\Veltrane\\$product" /f >/dev/null 2>&1
+
+if [ "$failures" -gt 0 ]; then
+  echo "release test: $failures failure(s)"
+  exit 1
+fi
+echo "release test: passed ($package.zip: $programs signed)"

@@ -1,0 +1,187 @@
+#include "support/kit_scenario.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <random>
+
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
+#include "registry/registry_key.h"
+
+namespace testing_support {
+
+namespace {
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::string Text(const fs::path& path) { return HostPath(path.string()); }
+
+void WriteText(const std::string& keyPath, const char* name, const std::string& text) {
+  ScopedRegKey key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, key.Receive(), nullptr),
+            0);
+  ASSERT_EQ(RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1)),
+            0);
+}
+
+#ifdef _WIN32
+void DeleteTree(const std::string& keyPath) {
+  {
+    ScopedRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != 0) {
+      return;
+    }
+    char name[256];
+    while (RegEnumKeyA(key.Get(), 0, name, sizeof name) == 0) DeleteTree(keyPath + "\\" + name);
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
+}
+#endif
+
+}  // namespace
+
+void SetWriteTime(const fs::path& path, uint64_t time) {
+  const bool readOnly = IsReadOnly(path);
+  if (readOnly) SetReadOnly(path, false);
+  {
+    ScopedHandle file(CreateFileA(Text(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.IsValid()) << path;
+    const FILETIME writeTime{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &writeTime)) << path;
+  }
+  if (readOnly) SetReadOnly(path, true);
+}
+
+uint64_t WriteTime(const fs::path& path) {
+  ScopedHandle file(CreateFileA(Text(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME writeTime{};
+  if (!file.IsValid() || !GetFileTime(file.Get(), nullptr, nullptr, &writeTime)) return 0;
+  return (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
+}
+
+void SetReadOnly(const fs::path& path, bool readOnly) {
+  const DWORD attributes = GetFileAttributesA(Text(path).c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << path;
+  const DWORD wanted = readOnly ? attributes | FILE_ATTRIBUTE_READONLY
+                                : attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(SetFileAttributesA(Text(path).c_str(), wanted)) << path;
+}
+
+bool IsReadOnly(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesA(Text(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+TreeSnapshot SnapshotTree(const fs::path& root) {
+  TreeSnapshot tree;
+  std::error_code error;
+  if (!fs::is_directory(root, error)) return tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    TreeEntry item;
+    item.folder = entry.is_directory();
+    if (!item.folder) {
+      item.content = ReadFile(entry.path());
+      item.time = WriteTime(entry.path());
+      item.readOnly = IsReadOnly(entry.path());
+    }
+    tree[entry.path().lexically_relative(root).make_preferred().string()] = item;
+  }
+  return tree;
+}
+
+KitScenario::KitScenario() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  const std::string unique = std::to_string(random() % 1000000000000ULL);
+  guid_ = "{4B1D0C3E-0000-4000-8000-" + unique + "}";
+  product_ = "QuorvexKitTest" + unique;
+#ifndef _WIN32
+  setenv("QUORVEX_HKLM", kit_.HivePath().c_str(), 1);
+#endif
+  fs::create_directories(kit_.installFolder());
+}
+
+KitScenario::~KitScenario() {
+#ifdef _WIN32
+  DeleteTree("SOFTWARE\\Veltrane\\" + product_);
+  DeleteTree(kUninstallKey + guid_);
+#else
+  unsetenv("QUORVEX_HKLM");
+#endif
+}
+
+void KitScenario::Settings(const std::string& version, int messageDisplay) const {
+  kit_.WriteSettings("[Product]\nProductGUID=" + guid_ + "\nLanguage=en\nManualVersion=" + version +
+                     "\nMessageDisplay=" + std::to_string(messageDisplay) +
+                     "\nProduct=" + product_ + "\n");
+}
+
+void KitScenario::AddSource(const std::string& path, const std::string& content,
+                            uint64_t time) const {
+  kit_.AddSourceFile(path, content);
+  SetWriteTime(kit_.sourceFolder() / path, time);
+}
+
+void KitScenario::AddInstalled(const std::string& path, const std::string& content,
+                               uint64_t time) const {
+  WriteFile(install() / path, content);
+  SetWriteTime(install() / path, time);
+}
+
+std::string KitScenario::RecordKey() const {
+  return "SOFTWARE\\Veltrane\\" + product_ + "\\Manual\\" + guid_;
+}
+
+void KitScenario::WriteRecord(const std::string& version) const {
+  WriteText(RecordKey(), "en", version);
+}
+
+std::string KitScenario::Recorded() const {
+  ScopedRegKey key;
+  std::string version;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey().c_str(), 0, KEY_QUERY_VALUE,
+                    key.Receive()) != ERROR_SUCCESS ||
+      !QueryTextValue(key.Get(), "en", version)) {
+    return "(none)";
+  }
+  return version;
+}
+
+bool KitScenario::RecordKeyExists() const {
+  ScopedRegKey key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, RecordKey().c_str(), 0, KEY_READ, key.Receive()) == 0;
+}
+
+void KitScenario::RegisterInstallPath(const std::string& path) const {
+  WriteText(kUninstallKey + guid_, "InstallPath0", path);
+}
+
+KitReport KitScenario::RunKit(const std::string& verb, const std::vector<std::string>& arguments,
+                              const Environment& environment) const {
+  std::vector<std::string> all{verb, kit_.kitFolder().string()};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  all.push_back("--json");
+  Environment withHive = environment;
+#ifndef _WIN32
+  withHive.emplace_back("QUORVEX_HKLM", kit_.HivePath().string());
+#endif
+  const RunResult run = RunProgram(QuorvexKitExecutable(), all, withHive);
+  KitReport report;
+  report.exitStatus = run.exitCode;
+  report.errors = run.errors;
+  std::string error;
+  EXPECT_TRUE(ParseJson(run.output, report.json, error)) << error << "\n" << run.output;
+  return report;
+}
+
+RunResult KitScenario::Install(const std::vector<std::string>& arguments,
+                               const Environment& environment) const {
+  return kit_.Run(arguments, environment);
+}
+
+}  // namespace testing_support
