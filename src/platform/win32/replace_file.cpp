@@ -66,17 +66,36 @@ void RemoveTemporary(const std::string& path) {
   SetLastError(error);
 }
 
+// Copies source to the temporary file of name in destinationFolder and sets
+// temporary to its path. The first choice is almost always free; only when
+// something has its name is it looked at: a file of the manual of that name
+// (in the source folder) means another name, anything else is what a killed
+// run left and is taken over.
+bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
+                     const std::string& destinationFolder, const std::string& name,
+                     std::string& temporary) {
+  temporary = destinationFolder + "." + name + ".quorvex-partial";
+  if (CopyFileA(source.c_str(), temporary.c_str(), TRUE)) return true;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  temporary = destinationFolder + TemporaryCopyName(sourceFolder, name);
+  // CopyFileA does not overwrite a hidden or read-only file, as a killed
+  // run leaves its temporary file.
+  SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return CopyFileA(source.c_str(), temporary.c_str(), FALSE) != FALSE;
+}
+
 }  // namespace
 
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
                          const std::string& name) {
   const std::string source = sourceFolder + name;
   const std::string destination = destinationFolder + name;
-  const std::string temporary = destinationFolder + TemporaryCopyName(sourceFolder, name);
   // The ANSI calls take no longer path: without room for a temporary name
   // the file is copied in place.
-  if (temporary.size() >= MAX_PATH) return CopyFileA(source.c_str(), destination.c_str(), FALSE);
-
+  if (destinationFolder.size() + name.size() + 17 >= MAX_PATH) {
+    return CopyFileA(source.c_str(), destination.c_str(), FALSE);
+  }
   // Windows refuses to move over a read-only file; Wine does not.
   const DWORD existing = GetFileAttributesA(destination.c_str());
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
@@ -87,15 +106,10 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   const DWORD attributes = GetFileAttributesA(source.c_str());
 
   folderLock.Hold(destinationFolder);
-  if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) {
-    // CopyFileA does not overwrite a hidden or read-only file, as a killed
-    // run leaves its temporary file.
-    if (GetLastError() != ERROR_ACCESS_DENIED ||
-        !SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL) ||
-        !CopyFileA(source.c_str(), temporary.c_str(), FALSE)) {
-      RemoveTemporary(temporary);
-      return false;
-    }
+  std::string temporary;
+  if (!CopyToTemporary(source, sourceFolder, destinationFolder, name, temporary)) {
+    RemoveTemporary(temporary);
+    return false;
   }
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     SetFileAttributesA(temporary.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
