@@ -9,45 +9,24 @@
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "support/kit.h"
+#include "support/kit_scenario.h"
 
 using testing_support::HostPath;
+using testing_support::IsReadOnly;
+using testing_support::kSecond;
+using testing_support::kTime;
+using testing_support::SetReadOnly;
+using testing_support::SetWriteTime;
+using testing_support::WriteTime;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
 namespace {
 
-// 2001-02-03 04:05:06.7654321 UTC, in the 100-nanosecond units of FILETIME.
-constexpr uint64_t kSecond = 10000000;
-constexpr uint64_t kTime = (981173106 + 11644473600ull) * kSecond + 7654321;
-
 std::string Text(const fs::path& path) { return HostPath(path.string()); }
 
-void SetWriteTime(const fs::path& path, uint64_t time) {
-  ScopedHandle file(CreateFileA(Text(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(file.IsValid()) << path;
-  const FILETIME writeTime{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &writeTime)) << path;
-}
-
-uint64_t WriteTime(const fs::path& path) {
-  ScopedHandle file(CreateFileA(Text(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  FILETIME writeTime{};
-  if (!file.IsValid() || !GetFileTime(file.Get(), nullptr, nullptr, &writeTime)) return 0;
-  return (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
-}
-
-bool IsReadOnly(const fs::path& path) {
-  DWORD attributes = GetFileAttributesA(Text(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
-void MakeReadOnly(const fs::path& path) {
-  DWORD attributes = GetFileAttributesA(Text(path).c_str());
-  ASSERT_TRUE(SetFileAttributesA(Text(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY));
-}
+void MakeReadOnly(const fs::path& path) { SetReadOnly(path, true); }
 
 // Every path below root, relative to it.
 std::set<std::string> TreeOf(const fs::path& root) {

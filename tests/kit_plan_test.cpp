@@ -14,6 +14,7 @@
 
 #include "support/kit_scenario.h"
 
+using testing_support::BoxesReturnAtOnce;
 using testing_support::Environment;
 using testing_support::Json;
 using testing_support::KitReport;
@@ -25,17 +26,6 @@ using testing_support::SnapshotTree;
 using testing_support::TreeSnapshot;
 
 namespace {
-
-// Refusals with messages on show a box: natively it is written to standard
-// error; Wine shows none without a display.
-bool BoxesReturnAtOnce() {
-#ifdef _WIN32
-  const char* display = getenv("DISPLAY");
-  return !display || !*display;
-#else
-  return true;
-#endif
-}
 
 std::string Native(std::string path) {
   for (char& c : path) {

@@ -12,7 +12,12 @@
 #include "platform/win32.h"
 #include "registry/registry_key.h"
 #include "support/kit.h"
+#include "support/kit_scenario.h"
 
+using testing_support::BoxesReturnAtOnce;
+#ifdef _WIN32
+using testing_support::DeleteTree;
+#endif
 using testing_support::Kit;
 using testing_support::RunResult;
 
@@ -66,31 +71,6 @@ void WriteText(const std::string& keyPath, const std::string& name, const std::s
 }
 
 std::string Text(const std::string& text) { return text + '\0'; }
-
-#ifdef _WIN32
-void DeleteTree(const std::string& keyPath) {
-  {
-    ScopedRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != 0) {
-      return;
-    }
-    char name[256];
-    while (RegEnumKeyA(key.Get(), 0, name, sizeof name) == 0) DeleteTree(keyPath + "\\" + name);
-  }
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
-}
-#endif
-
-// Message boxes return at once: natively they are written to standard
-// error, and Wine without a display shows none.
-bool BoxesReturnAtOnce() {
-#ifdef _WIN32
-  const char* display = getenv("DISPLAY");
-  return !display || !*display;
-#else
-  return true;
-#endif
-}
 
 // The native file layer copies files once it is built; until then every
 // file call fails and a copy finds nothing to copy.

@@ -16,32 +16,16 @@
 #include "platform/win32.h"
 #include "registry/registry_key.h"
 #include "support/kit.h"
+#include "support/kit_scenario.h"
 
 using namespace testing_support;
 
 namespace {
 
-constexpr uint64_t kSecond = 10000000;
 constexpr uint64_t kBaseTime = (1600000000 + 11644473600ull) * kSecond;
 const char kGuid[] = "{8D2B35A4-6C11-4E0B-9F6E-7A0C5D3B2E19}";
 
 std::string Host(const fs::path& path) { return HostPath(path.string()); }
-
-void SetWriteTime(const fs::path& path, uint64_t time) {
-  ScopedHandle file(CreateFileA(Host(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(file.IsValid()) << path;
-  const FILETIME writeTime{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &writeTime)) << path;
-}
-
-uint64_t WriteTime(const fs::path& path) {
-  ScopedHandle file(CreateFileA(Host(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  FILETIME time{};
-  if (!file.IsValid() || !GetFileTime(file.Get(), nullptr, nullptr, &time)) return 0;
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
 
 DWORD Attributes(const fs::path& path) { return GetFileAttributesA(Host(path).c_str()); }
 

@@ -27,6 +27,9 @@ void WriteText(const std::string& keyPath, const char* name, const std::string& 
             0);
 }
 
+
+}  // namespace
+
 #ifdef _WIN32
 void DeleteTree(const std::string& keyPath) {
   {
@@ -41,7 +44,14 @@ void DeleteTree(const std::string& keyPath) {
 }
 #endif
 
-}  // namespace
+bool BoxesReturnAtOnce() {
+#ifdef _WIN32
+  const char* display = getenv("DISPLAY");
+  return !display || !*display;
+#else
+  return true;
+#endif
+}
 
 void SetWriteTime(const fs::path& path, uint64_t time) {
   const bool readOnly = IsReadOnly(path);
