@@ -24,3 +24,6 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
 // of that name (a manual may hold anything), "~" is appended until it names
 // nothing there, so that the temporary file never stands for a manual file.
 std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name);
+
+// The first choice of TemporaryCopyName, without looking at the source folder.
+std::string FirstTemporaryCopyName(const std::string& name);

@@ -74,7 +74,7 @@ void RemoveTemporary(const std::string& path) {
 bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
                      const std::string& destinationFolder, const std::string& name,
                      std::string& temporary) {
-  temporary = destinationFolder + "." + name + ".quorvex-partial";
+  temporary = destinationFolder + FirstTemporaryCopyName(name);
   if (CopyFileA(source.c_str(), temporary.c_str(), TRUE)) return true;
   const DWORD error = GetLastError();
   if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
@@ -93,7 +93,7 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   const std::string destination = destinationFolder + name;
   // The ANSI calls take no longer path: without room for a temporary name
   // the file is copied in place.
-  if (destinationFolder.size() + name.size() + 17 >= MAX_PATH) {
+  if (destinationFolder.size() + FirstTemporaryCopyName(name).size() >= MAX_PATH) {
     return CopyFileA(source.c_str(), destination.c_str(), FALSE);
   }
   // Windows refuses to move over a read-only file; Wine does not.
