@@ -1,9 +1,12 @@
-# The release package of the Windows build: a ZIP of the kit template
-# (Quorvex.exe, QuorvexKit.exe, a commented Quorvex.ini, an empty SRC folder
-# and README.txt), made by CPack. scripts/release builds and runs it; the
-# executables are signed in the staging folder before zipping when
-# QUORVEX_SIGN_CERT and QUORVEX_SIGN_KEY are set (cmake/SignKit.cmake).
-# Included by the top-level CMakeLists.txt for the Windows build only.
+# The release package of the Windows builds: a ZIP of the kit template (a
+# commented Quorvex.ini, an empty SRC folder and README.txt) with both
+# variants of the programs, x86\Quorvex.exe and x86\QuorvexKit.exe from the
+# 32-bit build, x64\... from the 64-bit one, made by CPack. scripts/release
+# builds both and runs it from the 64-bit build, naming the 32-bit build's
+# folder in QUORVEX_X86_BUILD_DIR; the executables are signed in the staging
+# folder before zipping when QUORVEX_SIGN_CERT and QUORVEX_SIGN_KEY are set
+# (cmake/SignKit.cmake). Included by the top-level CMakeLists.txt for the
+# Windows builds only.
 
 if(PROJECT_VERSION)
   set(QUORVEX_VERSION "${PROJECT_VERSION}")
@@ -11,7 +14,7 @@ else()
   set(QUORVEX_VERSION "1.0.0")
 endif()
 
-set(QUORVEX_PACKAGE_NAME "Quorvex-${QUORVEX_VERSION}-win32")
+set(QUORVEX_PACKAGE_NAME "Quorvex-${QUORVEX_VERSION}-windows")
 
 # The template files, with Windows line ends.
 set(QUORVEX_PACKAGING_DIR "${CMAKE_BINARY_DIR}/packaging")
@@ -20,8 +23,9 @@ configure_file("${CMAKE_SOURCE_DIR}/packaging/Quorvex.ini"
 configure_file("${CMAKE_SOURCE_DIR}/packaging/README.txt"
                "${QUORVEX_PACKAGING_DIR}/README.txt" @ONLY NEWLINE_STYLE CRLF)
 
-# Everything of the kit is in the component "kit"; the package holds only
-# that, whatever else the project installs.
+# The template is the component "kit", each build's programs the component
+# "programs"; the package holds only those, whatever else the project
+# installs.
 install(FILES "${QUORVEX_PACKAGING_DIR}/Quorvex.ini" "${QUORVEX_PACKAGING_DIR}/README.txt"
         DESTINATION . COMPONENT kit)
 install(DIRECTORY DESTINATION SRC COMPONENT kit)
@@ -34,10 +38,10 @@ function(quorvex_install_kit_programs)
   if(TARGET QuorvexKit)
     list(APPEND programs QuorvexKit)
   endif()
-  install(TARGETS ${programs} RUNTIME DESTINATION . COMPONENT kit)
+  install(TARGETS ${programs} RUNTIME DESTINATION . COMPONENT programs)
   list(JOIN programs " " programs)
   file(WRITE "${QUORVEX_PACKAGING_DIR}/release.env"
-       "version=${QUORVEX_VERSION}\npackage=${QUORVEX_PACKAGE_NAME}\nprograms=\"${programs}\"\n")
+       "version=${QUORVEX_VERSION}\npackage=${QUORVEX_PACKAGE_NAME}\nprograms=\"${programs}\"\nvariant=${QUORVEX_VARIANT}\n")
 endfunction()
 cmake_language(DEFER CALL quorvex_install_kit_programs)
 
@@ -52,7 +56,12 @@ set(CPACK_PACKAGE_VERSION "${QUORVEX_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Installs or updates the manual of an installed product")
 set(CPACK_PACKAGE_FILE_NAME "${QUORVEX_PACKAGE_NAME}")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Quorvex;kit;/")
+set(QUORVEX_X86_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win32" CACHE PATH
+    "The 32-bit Windows build whose programs the release package takes")
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};Quorvex;kit;/"
+    "${QUORVEX_X86_BUILD_DIR};Quorvex;programs;/x86"
+    "${CMAKE_BINARY_DIR};Quorvex;programs;/x64")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_SOURCE_DIR}/cmake/SignKit.cmake")
 include(CPack)

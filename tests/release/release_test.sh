@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # The release package, end to end: makes a throwaway self-signed
 # code-signing certificate, runs scripts/release with it, and checks the
-# zip's entries and template files, the Authenticode signatures
-# (osslsigncode verify), that the template's settings read back through the
-# Windows profile reader (under Wine), and that the signed installer still
-# installs a manual under Wine.
+# zip's entries and template files, the Authenticode signatures of both
+# variants (osslsigncode verify), each variant's machine, imports and
+# resources as packaged, that the template's settings read back through the
+# Windows profile reader (under 64-bit Wine), and that the signed 64-bit
+# installer still installs a manual under Wine.
 #
-# Usage: tests/release/release_test.sh   (QUORVEX_BUILD_DIR and
-# QUORVEX_RELEASE_DIR as for scripts/release; default build/win32 and
-# build/release). Every Wine run's output goes to files.
+# Usage: tests/release/release_test.sh   (QUORVEX_BUILD_DIR,
+# QUORVEX_X86_BUILD_DIR and QUORVEX_RELEASE_DIR as for scripts/release;
+# default build/win64, build/win32 and build/release). Every Wine run's
+# output goes to files.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-build=$(realpath -m "${QUORVEX_BUILD_DIR:-build/win32}")
+build=$(realpath -m "${QUORVEX_BUILD_DIR:-build/win64}")
+build32=$(realpath -m "${QUORVEX_X86_BUILD_DIR:-build/win32}")
 release=$(realpath -m "${QUORVEX_RELEASE_DIR:-build/release}")
 prefix=$build/wineprefix
 work=$(mktemp -d)
@@ -25,7 +28,7 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-wine_run() { timeout 300 "$root/scripts/wine-run" "$prefix" "$@"; }
+wine_run() { timeout 300 "$root/scripts/wine-run" --arch win64 "$prefix" "$@"; }
 
 # ---- A self-signed code-signing certificate, valid for two days.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvex release test" \
@@ -34,7 +37,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvex release tes
   { cat "$work/openssl.log"; echo "FAIL: cannot make a certificate"; exit 1; }
 
 # ---- The release, signed.
-if ! QUORVEX_BUILD_DIR=$build QUORVEX_RELEASE_DIR=$release QUORVEX_WINEPREFIX=$prefix \
+if ! QUORVEX_BUILD_DIR=$build QUORVEX_X86_BUILD_DIR=$build32 QUORVEX_RELEASE_DIR=$release QUORVEX_WINEPREFIX=$prefix \
      scripts/release --cert "$work/cert.pem" --key "$work/key.pem" >"$work/release.log" 2>&1; then
   cat "$work/release.log"
   echo "FAIL: scripts/release failed"
@@ -45,11 +48,13 @@ zip=$release/$package.zip
 [ -f "$zip" ] || { echo "FAIL: no $zip"; exit 1; }
 grep -E '^(SKIPPED|  (error|warning))' "$work/release.log"
 
-# ---- The zip holds the kit template and nothing else.
-expected="Quorvex.exe Quorvex.ini README.txt SRC/"
-case " $programs " in *" QuorvexKit "*) expected="$expected QuorvexKit.exe" ;; esac
+# ---- The zip holds the kit template and both variants, nothing else.
+expected="Quorvex.ini README.txt SRC/"
+for variant in x86 x64; do
+  for program in $programs; do expected="$expected $variant/$program.exe"; done
+done
 expected=$(tr ' ' '\n' <<<"$expected" | sort)
-listing=$(cmake -E tar tf "$zip" | sort)
+listing=$(cmake -E tar tf "$zip" | grep -vxE 'x(86|64)/' | sort)
 [ "$listing" = "$expected" ] || fail "the zip holds: $(echo $listing), expected: $(echo $expected)"
 
 mkdir "$work/kit"
@@ -61,15 +66,28 @@ for text in Quorvex.ini README.txt; do
   [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] || fail "$text: $crlf of $lines lines end in CR LF"
 done
 
-# ---- Both executables carry a signature that verifies against the certificate.
-for program in $programs; do
-  if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/kit/$program.exe" >"$work/verify-$program.log" 2>&1; then
-    grep -q "Subject: /CN=Quorvex release test" "$work/verify-$program.log" ||
-      fail "$program.exe: signed by someone else"
-  else
-    cat "$work/verify-$program.log"
-    fail "$program.exe: osslsigncode verify rejects it"
-  fi
+# ---- Every executable carries a signature that verifies against the
+# certificate, and is, as packaged, the program of its variant.
+for variant in x86 x64; do
+  machine=$([ "$variant" = x86 ] && echo i386 || echo amd64)
+  for program in $programs; do
+    exe=$work/kit/$variant/$program.exe log=$work/verify-$variant-$program.log
+    if osslsigncode verify -CAfile "$work/cert.pem" -in "$exe" >"$log" 2>&1; then
+      grep -q "Subject: /CN=Quorvex release test" "$log" || fail "$variant/$program.exe: signed by someone else"
+    else
+      cat "$log"
+      fail "$variant/$program.exe: osslsigncode verify rejects it"
+    fi
+    if [ "$program" = Quorvex ]; then
+      facts=(--level requireAdministrator --description "Quorvex manual installer ($variant)"
+             --string-ids 103-106 --string-languages 0409,0411)
+    else
+      facts=(--level asInvoker --description "Quorvex kit checker ($variant)")
+    fi
+    /usr/bin/python3 tests/resources/windows_resources_test.py --exe "$exe" --machine "$machine" \
+        --original-filename "$program.exe" --version "$version" "${facts[@]}" >"$log" 2>&1 ||
+      { grep FAIL "$log"; fail "$variant/$program.exe: not the $machine program it should be"; }
+  done
 done
 
 # ---- The template's settings, as the Windows profile reader (Wine's) reads
@@ -106,14 +124,14 @@ $read_back"
 run=$work/run install=$work/install
 product="ReleaseTest$$"
 mkdir -p "$run/SRC/guide" "$install"
-cp "$work/kit/Quorvex.exe" "$run/"
+cp "$work/kit/x64/Quorvex.exe" "$run/"
 sed -e 's/^MessageDisplay=1\r$/MessageDisplay=0\r/' -e "s/^Product=Orvinel\\r\$/Product=$product\\r/" \
   "$work/kit/Quorvex.ini" >"$run/Quorvex.ini"
 printf '<html>index</html>\n' >"$run/SRC/index.html"
 printf '<html>start</html>\n' >"$run/SRC/guide/start.html"
 wine_run "$run/Quorvex.exe" "/p$(windows_path "$install")" >"$work/install.out" 2>"$work/install.err"
 code=$?
-[ "$code" = 0 ] || { cat "$work/install.out" "$work/install.err"; fail "the signed Quorvex.exe exited with $code"; }
+[ "$code" = 0 ] || { cat "$work/install.out" "$work/install.err"; fail "the signed x64\\Quorvex.exe exited with $code"; }
 for file in index.html guide/start.html; do
   cmp -s "$run/SRC/$file" "$install/$file" || fail "$file was not installed"
 done
@@ -126,4 +144,4 @@ if [ "$failures" -gt 0 ]; then
   echo "release test: $failures failure(s)"
   exit 1
 fi
-echo "release test: passed ($package.zip: $programs signed)"
+echo "release test: passed ($package.zip: $programs of x86 and x64 signed; the x64 installer run)"

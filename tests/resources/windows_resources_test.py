@@ -2,10 +2,12 @@
 """Checks the resources of a built Windows program of Quorvex.
 
 Reads the executable with pefile (Debian: python3-pefile) and checks:
+  - the image: PE32 for i386 or PE32+ for amd64, the console subsystem, and
+    imports only from DLLs that Windows itself has;
   - its resource types are exactly the expected ones: the manifest, the
     version and, when --string-ids is given, the string table;
-  - the manifest is resource 1 and the only one, well-formed XML, with the
-    expected requestedExecutionLevel (trustInfo of urn:schemas-microsoft-com:asm.v3),
+  - the manifest is resource 1 and the only one, well-formed XML, naming the
+    image's processor architecture, with the expected requestedExecutionLevel (trustInfo of urn:schemas-microsoft-com:asm.v3),
     uiAccess false, the supportedOS ids of Windows Vista to 10/11, the
     Common Controls 6 dependency and per-monitor DPI awareness;
   - the version resource: its fixed file and product versions and the
@@ -16,7 +18,7 @@ Reads the executable with pefile (Debian: python3-pefile) and checks:
 
 Usage (one program; QuorvexKit.exe is checked the same way with its own values):
   windows_resources_test.py --exe build/win32/Quorvex.exe --level requireAdministrator \
-      --original-filename Quorvex.exe --version 1.0.0 [--description TEXT] \
+      --original-filename Quorvex.exe --version 1.0.0 --machine i386 [--description TEXT] \
       [--product-name Quorvex] [--internal-name Quorvex] [--company-name TEXT] \
       [--string-ids 103-106 [--string-languages 0409,0411]]
 Exit code 0 when every check passes, 1 otherwise (each failure is printed).
@@ -121,7 +123,7 @@ def string_table(bundles):
     return tables
 
 
-def check_manifest(checks, manifests, level):
+def check_manifest(checks, manifests, level, architecture):
     checks.equal(sorted(manifests), [1], "the manifest resource ids")
     if 1 not in manifests:
         return
@@ -135,6 +137,10 @@ def check_manifest(checks, manifests, level):
     checks.check(True, "the manifest is well-formed XML (%d bytes)" % len(data))
     checks.equal(root.tag, "{%s}assembly" % ASM_V1, "the manifest's root element")
     checks.equal(root.get("manifestVersion"), "1.0", "manifestVersion")
+    identities = root.findall("{%s}assemblyIdentity" % ASM_V1)
+    if checks.equal(len(identities), 1, "the number of the program's assemblyIdentity elements"):
+        checks.equal(identities[0].get("processorArchitecture"), architecture,
+                     "the program's processorArchitecture")
 
     v3 = "{%s}" % ASM_V3
     levels = root.findall("%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel"
@@ -171,6 +177,27 @@ def check_manifest(checks, manifests, level):
         awareness = settings[0].findall("{%s}dpiAwareness" % SETTINGS_2016)
         checks.equal([element.text.strip() for element in aware], ["true/pm"], "dpiAware")
         checks.equal([element.text.strip() for element in awareness], ["PerMonitorV2"], "dpiAwareness")
+
+
+# The DLLs a Windows program may import: the system's own. A MinGW runtime
+# DLL (libgcc_s, libstdc++, libwinpthread) would have to ship beside it.
+SYSTEM_DLLS = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll",
+               "ole32.dll", "shell32.dll", "user32.dll", "version.dll"}
+MACHINES = {"i386": (0x14C, 0x10B, "x86"), "amd64": (0x8664, 0x20B, "amd64")}
+
+
+def check_image(checks, pe, machine):
+    number, magic, architecture = MACHINES[machine]
+    checks.equal(hex(pe.FILE_HEADER.Machine), hex(number), "the machine (%s)" % machine)
+    checks.equal(hex(pe.OPTIONAL_HEADER.Magic), hex(magic),
+                 "the optional header (%s)" % ("PE32+" if magic == 0x20B else "PE32"))
+    checks.equal(pe.OPTIONAL_HEADER.Subsystem, 3, "the subsystem (console)")
+    imported = sorted(entry.dll.decode("ascii", "replace").lower()
+                      for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
+    checks.check(bool(imported), "it imports DLLs (%s)" % ", ".join(imported))
+    foreign = [name for name in imported if name not in SYSTEM_DLLS]
+    checks.equal(foreign, [], "the imported DLLs that Windows does not have")
+    return architecture
 
 
 def check_version(checks, pe, versions, arguments):
@@ -227,6 +254,7 @@ def main():
     parser.add_argument("--level", required=True, choices=["requireAdministrator", "asInvoker"])
     parser.add_argument("--original-filename", required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--machine", required=True, choices=sorted(MACHINES))
     parser.add_argument("--description")
     parser.add_argument("--product-name", default="Quorvex")
     parser.add_argument("--internal-name")
@@ -242,6 +270,7 @@ def main():
     except (OSError, pefile.PEFormatError) as error:
         print("FAIL: cannot read %s: %s" % (arguments.exe, error))
         return 1
+    architecture = check_image(checks, pe, arguments.machine)
     found = resources(pe)
     expected_types = {RT_MANIFEST, RT_VERSION}
     if arguments.string_ids:
@@ -249,7 +278,7 @@ def main():
     checks.equal(sorted(TYPE_NAMES.get(kind, str(kind)) for kind in found),
                  sorted(TYPE_NAMES[kind] for kind in expected_types), "the resource types")
 
-    check_manifest(checks, found.get(RT_MANIFEST, {}), arguments.level)
+    check_manifest(checks, found.get(RT_MANIFEST, {}), arguments.level, architecture)
     check_version(checks, pe, found.get(RT_VERSION, {}), arguments)
 
     if arguments.string_ids:

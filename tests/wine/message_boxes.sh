@@ -4,10 +4,11 @@
 # its caption, saves a screenshot of it, closes it with Return, and checks
 # the exit code and the exact MessageBoxA call in Wine's relay trace.
 #
-# Usage: message_boxes.sh QUORVEX_EXE CONSOLE_TEST_EXE WORK_DIR SCREENSHOT_DIR
+# Usage: message_boxes.sh ARCH QUORVEX_EXE CONSOLE_TEST_EXE WORK_DIR SCREENSHOT_DIR
+#   ARCH is the build's Wine architecture, win32 or win64.
 # Every wait is bounded; the whole script cannot hang.
 set -uo pipefail
-exe=$1 console_test=$2 work=$3 shots=$4
+arch=$1 exe=$2 console_test=$3 work=$4 shots=$5
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run"
 prefix="$work/wineprefix"
@@ -41,7 +42,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
 # The relay trace lists only the calls whose arguments the checks read.
-timeout 300 "$wine_run" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
   /d 'user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
@@ -63,7 +64,7 @@ run_box() {
   local name=$1 lang=$2 caption=$3 expected=$4; shift 4
   local log="$work/$name"
   rm -f "$log".*
-  ( LANG=$lang LC_ALL= WINEDEBUG=+relay timeout 120 "$wine_run" "$prefix" "$@" \
+  ( LANG=$lang LC_ALL= WINEDEBUG=+relay timeout 120 "$wine_run" --arch "$arch" "$prefix" "$@" \
       >"$log.out" 2>"$log.trace" </dev/null; echo $? >"$log.rc" ) &
   local runner=$! window=""
   for _ in $(seq 120); do
@@ -89,15 +90,16 @@ run_box() {
 # check_call NAME OWNER TEXT_UTF8 CODEPAGE CAPTION TYPE: the MessageBoxA call of a run.
 check_call() {
   local name=$1 owner=$2 text=$3 codepage=$4 caption=$5 type=$6
-  local line pattern='MessageBoxA\(([0-9a-f]{8}),[0-9a-f]{8} "(.*)"(\.\.\.)?,[0-9a-f]{8} "(.*)",([0-9a-f]{8})\) ret='
+  # Handles and pointers are traced as 8 hex digits by a 32-bit program, 16 by a 64-bit one.
+  local line pattern='MessageBoxA\(([0-9a-f]{8,16}),[0-9a-f]{8,16} "(.*)"(\.\.\.)?,[0-9a-f]{8,16} "(.*)",([0-9a-f]{8,16})\) ret='
   line=$(grep -a 'Call user32.MessageBoxA(' "$work/$name.trace" | head -n1)
   if ! [[ $line =~ $pattern ]]; then fail "$name: no MessageBoxA call traced"; return; fi
   local got_owner=${BASH_REMATCH[1]} got_text=${BASH_REMATCH[2]} cut=${BASH_REMATCH[3]}
   local got_caption=${BASH_REMATCH[4]} got_type=${BASH_REMATCH[5]}
   local want_text
   want_text=$(printf '%s' "$text" | iconv -f UTF-8 -t "$codepage" | debugstr)
-  [ "$got_owner" = "$owner" ] || fail "$name: owner $got_owner, expected $owner"
-  [ "$got_type" = "$type" ] || fail "$name: type $got_type, expected $type"
+  [ $((16#$got_owner)) = $((16#$owner)) ] || fail "$name: owner $got_owner, expected $owner"
+  [ $((16#$got_type)) = $((16#$type)) ] || fail "$name: type $got_type, expected $type"
   [ "$got_caption" = "$caption" ] || fail "$name: caption \"$got_caption\", expected \"$caption\""
   if [ -n "$cut" ]; then
     # The trace shortens long texts: what it shows must begin the text.
@@ -151,17 +153,17 @@ make_kit "$kit" Quorvex.exe
 run_box completion-console en_US.UTF-8 Quorvex 0 wineconsole "$(winpath "$kit/Quorvex.exe")" \
   "/p$(winpath "$kit/install")"
 console=$(grep -a -A1 'Call user32.FindWindowA(' "$work/completion-console.trace" |
-  sed -nE 's/.*Ret  user32.FindWindowA\(\) retval=([0-9a-f]{8}).*/\1/p' | head -n1)
-if [ -z "$console" ] || [ "$console" = 00000000 ]; then
+  sed -nE 's/.*Ret  user32.FindWindowA\(\) retval=([0-9a-f]{8,16}).*/\1/p' | head -n1)
+if [ -z "$console" ] || [ $((16#$console)) = 0 ]; then
   fail "completion-console: the console window was not found"
 else
-  grep -aq "Call user32.ShowWindow($console,00000000)" "$work/completion-console.trace" ||
+  grep -aqE "Call user32.ShowWindow\($console,0{8,16}\)" "$work/completion-console.trace" ||
     fail "completion-console: the console window $console was not hidden"
   check_call completion-console "$console" "$completed_en" CP1252 Quorvex 00040040
 fi
 
 # The lookup restores the console's title (a console with a window needs the display).
-if timeout 120 "$wine_run" "$prefix" "$console_test" >"$work/console-test.out" 2>&1 </dev/null &&
+if timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" >"$work/console-test.out" 2>&1 </dev/null &&
    grep -q '\[  PASSED  \]' "$work/console-test.out" && ! grep -q SKIPPED "$work/console-test.out"; then
   echo "ok: console window lookup"
 else

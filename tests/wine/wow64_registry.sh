@@ -1,23 +1,32 @@
 #!/usr/bin/env bash
-# The 32-bit Windows program on 64-bit Windows: in a 64-bit Wine prefix it
-# runs under WoW64, where its HKLM\SOFTWARE is the 32-bit view of the
-# registry (HKLM\SOFTWARE\WOW6432Node as 64-bit programs see it). The
-# registry is seeded and read with Wine's reg.exe, naming the view with
-# /reg:32 or /reg:64.
+# The Windows program on 64-bit Windows, in a 64-bit Wine prefix, and the
+# registry view it sees. A 32-bit program runs under WoW64: its
+# HKLM\SOFTWARE is the 32-bit view (HKLM\SOFTWARE\WOW6432Node as 64-bit
+# programs see it). A 64-bit program sees the 64-bit view, and nothing of
+# it goes to WOW6432Node. The registry is seeded and read with Wine's
+# reg.exe, naming the view with /reg:32 or /reg:64.
 #
-# Usage: wow64_registry.sh CASE QUORVEX_EXE PREFIX WORK_DIR
+# Usage: wow64_registry.sh CASE QUORVEX_EXE PREFIX WORK_DIR BITS
+#   BITS is the program's width, 32 or 64: its own view. The cases:
 #   prefix    creates the 64-bit prefix (CTest fixture setup)
-#   uninstall_registration_in_32bit_view
-#             a registration in the 32-bit view gives the install directory
-#   version_record_in_32bit_view
-#             the version record is written to and read from the 32-bit view
-#   registration_only_in_64bit_view
-#             a registration in the 64-bit view only is not found (exit 5);
+#   uninstall_registration_in_<BITS>bit_view
+#             a registration in the program's own view gives the install
+#             directory
+#   version_record_in_<BITS>bit_view
+#             the version record is written to and read from the own view
+#             only
+#   registration_only_in_<other>bit_view
+#             a registration only in the other view is not found (exit 5);
 #             /p still installs
 #   stop      stops the prefix's wineserver (CTest fixture cleanup)
 # Every Wine call is bounded by a timeout, and its output goes to files.
 set -uo pipefail
-case_name=$1 exe=$2 prefix=$3 work=$4
+case_name=$1 exe=$2 prefix=$3 work=$4 bits=${5:-32}
+case $bits in
+  32) own=32 other=64 ;;
+  64) own=64 other=32 ;;
+  *) echo "BITS is 32 or 64, not '$bits'"; exit 2 ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run"
 failures=0
@@ -127,53 +136,61 @@ expect_page() {  # CONTENT WHAT
   fi
 }
 
-wow_record_key="HKLM\\SOFTWARE\\WOW6432Node\\Veltrane\\$product\\Manual\\$guid"
-wow_uninstall_key="HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$guid"
+# Each key as a 64-bit program names the 32-bit view's copy of it.
+wow_key() { printf '%s' "$1" | sed 's/^HKLM\\SOFTWARE\\/HKLM\\SOFTWARE\\WOW6432Node\\/'; }
 start=$(date +%s)
 case $case_name in
-  uninstall_registration_in_32bit_view)
-    # The registration a 32-bit product's installer writes.
-    reg_set "$uninstall_key" InstallPath0 "$(winpath "$install")" 32
-    expect_value "$wow_uninstall_key" InstallPath0 64 "$(winpath "$install")" "the 32-bit view is WOW6432Node"
-    expect_no_key "$uninstall_key" 64 "not in the 64-bit view"
+  "uninstall_registration_in_${own}bit_view")
+    # The registration a product of the program's own width writes.
+    reg_set "$uninstall_key" InstallPath0 "$(winpath "$install")" "$own"
+    if [ "$own" = 32 ]; then
+      expect_value "$(wow_key "$uninstall_key")" InstallPath0 64 "$(winpath "$install")" "the 32-bit view is WOW6432Node"
+    else
+      expect_no_key "$(wow_key "$uninstall_key")" 64 "not in WOW6432Node"
+    fi
+    expect_no_key "$uninstall_key" "$other" "not in the ${other}-bit view"
     settings 2.0
     run_installer
     expect_run 0 "" "install without /p"
     expect_page "manual 2.0" "install without /p"
-    expect_value "$record_key" en 32 2.0 "the version record"
+    expect_value "$record_key" en "$own" 2.0 "the version record"
     ;;
 
-  version_record_in_32bit_view)
+  "version_record_in_${own}bit_view")
     settings 2.0
     run_installer "/p$(winpath "$install")"
     expect_run 0 "" "first install"
     expect_page "manual 2.0" "first install"
-    expect_value "$record_key" en 32 2.0 "written to the 32-bit view"
-    expect_value "$wow_record_key" en 64 2.0 "that is WOW6432Node"
-    expect_no_key "$record_key" 64 "not written to the 64-bit view"
+    expect_value "$record_key" en "$own" 2.0 "written to the ${own}-bit view"
+    if [ "$own" = 32 ]; then
+      expect_value "$(wow_key "$record_key")" en 64 2.0 "that is WOW6432Node"
+    else
+      expect_no_key "$(wow_key "$record_key")" 64 "nothing written to WOW6432Node"
+    fi
+    expect_no_key "$record_key" "$other" "not written to the ${other}-bit view"
 
-    # A later version recorded in the 32-bit view refuses the install.
-    reg_set "$record_key" en 9.0 32
+    # A later version recorded in the own view refuses the install.
+    reg_set "$record_key" en 9.0 "$own"
     settings 3.0
     run_installer "/p$(winpath "$install")"
     expect_run 0 "" "refused silently"
-    expect_page "manual 2.0" "refused by the 32-bit record"
-    expect_value "$record_key" en 32 9.0 "the 32-bit record stays"
+    expect_page "manual 2.0" "refused by the ${own}-bit record"
+    expect_value "$record_key" en "$own" 9.0 "the ${own}-bit record stays"
 
-    # A later version recorded only in the 64-bit view is not seen.
-    wine64 reg delete "HKLM\\SOFTWARE\\Veltrane\\$product" /f /reg:32 || fail "reg delete /reg:32"
-    reg_set "$record_key" en 99.0 64
+    # A later version recorded only in the other view is not seen.
+    wine64 reg delete "HKLM\\SOFTWARE\\Veltrane\\$product" /f "/reg:$own" || fail "reg delete /reg:$own"
+    reg_set "$record_key" en 99.0 "$other"
     run_installer "/p$(winpath "$install")"
-    expect_run 0 "" "install beside a 64-bit record"
-    expect_page "manual 3.0" "the 64-bit record is not read"
-    expect_value "$record_key" en 32 3.0 "recorded in the 32-bit view"
-    expect_value "$record_key" en 64 99.0 "the 64-bit record untouched"
+    expect_run 0 "" "install beside a ${other}-bit record"
+    expect_page "manual 3.0" "the ${other}-bit record is not read"
+    expect_value "$record_key" en "$own" 3.0 "recorded in the ${own}-bit view"
+    expect_value "$record_key" en "$other" 99.0 "the ${other}-bit record untouched"
     ;;
 
-  registration_only_in_64bit_view)
-    # The registration of a 64-bit product's installer.
-    reg_set "$uninstall_key" InstallPath0 "$(winpath "$install")" 64
-    expect_no_key "$uninstall_key" 32 "not in the 32-bit view"
+  "registration_only_in_${other}bit_view")
+    # The registration of a product of the other width.
+    reg_set "$uninstall_key" InstallPath0 "$(winpath "$install")" "$other"
+    expect_no_key "$uninstall_key" "$own" "not in the ${own}-bit view"
     settings 2.0
     run_installer
     expect_run 5 "Can not get the install directory!" "install without /p"
@@ -184,7 +201,7 @@ case $case_name in
     run_installer "/p$(winpath "$install")"
     expect_run 0 "" "install with /p"
     expect_page "manual 2.0" "install with /p"
-    expect_value "$record_key" en 32 2.0 "the version record"
+    expect_value "$record_key" en "$own" 2.0 "the version record"
     ;;
 
   *)
