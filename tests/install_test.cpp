@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -201,6 +202,42 @@ TEST_F(InstallTest, SymbolicLinksAtDestinationsAreReplacedAndTheirTargetsKept) {
   EXPECT_EQ(ReadFile(outside), "outside");
   EXPECT_EQ(fs::status(outside).permissions(), fs::perms::owner_read | fs::perms::group_read);
   EXPECT_FALSE(fs::exists(kit_.folder() / "nowhere"));
+}
+
+// A copy that cannot be put on the disk is not vouched for: the run fails
+// with 4 and records nothing, and the next run completes it.
+TEST_F(InstallTest, CopyThatCannotBeFlushedRecordsNothing) {
+  Configure("{7A3C41D0-0000-4000-8000-000000000008}");
+  kit_.AddSourceFile("index.html", "<index>");
+  ExpectFailed(kit_.Run({"/p" + kit_.installFolder().string()},
+                        {{"QUORVEX_FAULT_FLUSH", kit_.installFolder().string()}}),
+               4);
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "index.html"), "<index>");
+  ExpectCompleted(kit_.RunInto(kit_.installFolder()));
+}
+
+// A program folder the program may enter but not list (what an elevated
+// program sees of a drive mapped in the user's session) is not an empty
+// kit: the run ends as without a program folder, installing and recording
+// nothing. Root is made to obey the folder's bits by dropping the
+// capabilities that pass over them.
+TEST_F(InstallTest, ProgramFolderThatCannotBeListedEndsTheRunWith6) {
+  Configure("{7A3C41D0-0000-4000-8000-000000000009}");
+  kit_.AddSourceFile("index.html", "<index>");
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv (util-linux)";
+  const fs::perms kept = fs::status(kit_.kitFolder()).permissions();
+  fs::permissions(kit_.kitFolder(), fs::perms::owner_write | fs::perms::owner_exec |
+                                        fs::perms::group_exec | fs::perms::others_exec);
+  const RunResult result = testing_support::RunProgram(
+      "/usr/bin/setpriv",
+      {"--bounding-set=-dac_override,-dac_read_search", "--", kit_.executable().string(),
+       "/p" + kit_.installFolder().string()},
+      {{"QUORVEX_HKLM", kit_.HivePath().string()}});
+  fs::permissions(kit_.kitFolder(), kept);
+  EXPECT_EQ(result.exitCode, 6) << result.errors;
+  EXPECT_EQ(result.output, "Can not get the work directory!");
+  EXPECT_EQ(RecordedVersion(), "(none)");
+  EXPECT_TRUE(fs::is_empty(kit_.installFolder()));
 }
 
 // A settings file of binary garbage holds no setting: the defaults apply.

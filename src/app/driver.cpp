@@ -8,6 +8,7 @@
 #include "copy/copy_job.h"
 #include "paths/paths.h"
 #include "platform/afx/app.h"
+#include "platform/durable_writes.h"
 #include "platform/win32.h"
 #include "registry/install_location.h"
 #include "registry/registry_key.h"
@@ -58,8 +59,10 @@ int RunInstaller(int argc, char** argv) {
   }
   ShowWindow(FindConsoleWindow(), SW_HIDE);
 
+  // A folder that cannot be read is not an empty kit: taking every default
+  // and finding no SRC would record a manual that was never installed.
   std::string programDirectory;
-  if (!GetProgramDirectory(programDirectory)) {
+  if (!GetProgramDirectory(programDirectory) || !IsReadableFolder(programDirectory)) {
     return Fail(kNoProgramDirectoryMessage, kExitNoProgramDirectory);
   }
   const InstallerSettings settings = ReadInstallerSettings(programDirectory);
@@ -77,12 +80,17 @@ int RunInstaller(int argc, char** argv) {
   int exitCode = kExitSuccess;
   if (allowed) {
     ManualCopyJob job(installDirectory, programDirectory + "SRC");
-    exitCode = job.Run(OverwritePolicy::CompareTimes);
+    DurableWrites written(installDirectory);
+    exitCode = job.Run(OverwritePolicy::CompareTimes, &written);
+    // The record vouches for a manual that is on the disk: a copy that
+    // cannot be made durable is a copy that failed.
+    if (exitCode == kExitSuccess && !written.Flush()) exitCode = kExitFileCopyFailed;
     if (exitCode == kExitSuccess) {
       const std::string& version = settings.manualVersion;
       RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(version.c_str()),
                      static_cast<DWORD>(version.size() + 1));
+      RegFlushKey(recordKey.Get());
       if (settings.messageDisplay != 0) ShowCompletionBox();
     }
   } else if (settings.messageDisplay != 0) {

@@ -1,6 +1,7 @@
 #include "copy/copy_job.h"
 
 #include "copy/copy_walk.h"
+#include "platform/durable_writes.h"
 #include "platform/replace_file.h"
 #include "platform/win32.h"
 
@@ -21,6 +22,8 @@ void ClearReadOnly(const std::string& path) {
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:
+  explicit InstallSteps(DurableWrites* written) : written_(written) {}
+
   // A folder that another run created between the look and the creation is
   // reused like one that was there before.
   bool CreateFolder(const std::string& path) override {
@@ -35,21 +38,30 @@ class InstallSteps : public CopySteps {
                  const std::string& name, OverwritePolicy policy) override {
     const std::string destination = destinationFolder + name;
     ClearReadOnly(destination);
-    if (ReplaceFileWithCopy(sourceFolder, destinationFolder, name)) return true;
+    if (ReplaceFileWithCopy(sourceFolder, destinationFolder, name)) return Written(destination);
     if (!IsReadOnly(destination)) return false;
     if (!ShouldReplaceFile(destination, sourceFolder + name, policy)) return true;
     ClearReadOnly(destination);
-    return ReplaceFileWithCopy(sourceFolder, destinationFolder, name);
+    return ReplaceFileWithCopy(sourceFolder, destinationFolder, name) && Written(destination);
   }
+
+ private:
+  bool Written(const std::string& path) {
+    if (written_) written_->Note(path);
+    return true;
+  }
+
+  DurableWrites* written_;
 };
 
 }  // namespace
 
-int CopyTree(std::string source, std::string destination, OverwritePolicy policy) {
-  InstallSteps steps;
+int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
+             DurableWrites* written) {
+  InstallSteps steps(written);
   return WalkCopyTree(std::move(source), std::move(destination), policy, steps);
 }
 
-int ManualCopyJob::Run(OverwritePolicy policy) const {
-  return CopyTree(sourceRoot_, destinationRoot_, policy);
+int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written) const {
+  return CopyTree(sourceRoot_, destinationRoot_, policy, written);
 }

@@ -5,6 +5,8 @@
 
 #include "copy/overwrite_policy.h"
 
+class DurableWrites;
+
 // Result codes of a copy; they are also the program's exit codes.
 enum CopyResult {
   kCopyComplete = 0,
@@ -17,7 +19,8 @@ class ManualCopyJob {
   ManualCopyJob(std::string destinationRoot, std::string sourceRoot)
       : destinationRoot_(std::move(destinationRoot)), sourceRoot_(std::move(sourceRoot)) {}
 
-  int Run(OverwritePolicy policy) const;
+  // Each file written is noted in written, when given.
+  int Run(OverwritePolicy policy, DurableWrites* written = nullptr) const;
 
  private:
   std::string destinationRoot_;
@@ -29,4 +32,5 @@ class ManualCopyJob {
 // Stops at the first failure and undoes nothing. A source that does not
 // exist copies nothing and succeeds; a folder that exists but cannot be
 // listed, completely, fails with kCopyFileFailed.
-int CopyTree(std::string source, std::string destination, OverwritePolicy policy);
+int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
+             DurableWrites* written = nullptr);

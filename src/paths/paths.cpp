@@ -14,6 +14,18 @@ bool GetProgramDirectory(std::string& directory) {
   return true;
 }
 
+bool IsReadableFolder(const std::string& folder) {
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
 uint16_t LastCharacter(const char* text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   uint16_t code = 0;

@@ -12,6 +12,11 @@
 // cannot be read or does not fit MAX_PATH bytes.
 bool GetProgramDirectory(std::string& directory);
 
+// True when folder (ending in a separator) is a folder whose attributes can
+// be read and whose entries can be listed. An elevated program started from
+// a drive that only the user's own session has mapped sees neither.
+bool IsReadableFolder(const std::string& folder);
+
 // Code of the last character of text: the byte of a single-byte character,
 // lead byte * 256 + second byte of a double-byte one; 0 for an empty text.
 uint16_t LastCharacter(const char* text);

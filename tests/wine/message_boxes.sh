@@ -43,7 +43,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 
 # The relay trace lists only the calls whose arguments the checks read.
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow' /f >/dev/null 2>&1 ||
+  /d 'user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).
@@ -110,8 +110,21 @@ check_call() {
   echo "ok: $name: MessageBoxA($got_owner, \"$got_text\"$cut, \"$got_caption\", $got_type)"
 }
 
+# check_durable_order NAME: in a completed run, the manual is on the disk
+# before the record vouches for it, and the record before the box says so:
+# the last file moved into place, then the flushes (Wine cannot flush a
+# volume, so each file is flushed), then RegSetValueExA, RegFlushKey and the
+# completion box.
+check_durable_order() {
+  local trace="$work/$1.trace" order
+  order=$(grep -a -E '^[0-9a-f]+:Call (KERNEL32\.(MoveFileExA|FlushFileBuffers)|advapi32\.(RegSetValueExA|RegFlushKey)|user32\.MessageBoxA)\(' \
+            "$trace" | sed -E 's/^[0-9a-f]+:Call [A-Za-z0-9]+\.([A-Za-z]+)\(.*/\1/' | uniq | tr '\n' ' ')
+  [ "$order" = "MoveFileExA FlushFileBuffers RegSetValueExA RegFlushKey MessageBoxA " ] &&
+    echo "ok: $1: $order" || fail "$1: the calls come in the order $order"
+}
+
 # A kit with a product of its own (the prefix's registry keeps the records)
-# and no SRC: the copy succeeds with nothing to copy.
+# and, unless told otherwise, no SRC: the copy succeeds with nothing to copy.
 make_kit() {
   local folder=$1 program=$2
   rm -rf "$folder"
@@ -132,8 +145,12 @@ refused_ja='このマシンには、より新しいバージョンがインス�
 # English: the first run completes, the second with the same version is refused.
 kit="$work/kit-en"
 make_kit "$kit" Quorvex.exe
+mkdir -p "$kit/SRC/guide"
+printf '<html>index</html>\r\n' >"$kit/SRC/index.html"
+printf '<html>start</html>\r\n' >"$kit/SRC/guide/start.html"
 run_box completion-en en_US.UTF-8 Quorvex 0 "$kit/Quorvex.exe" "/p$(winpath "$kit/install")"
 check_call completion-en 00000000 "$completed_en" CP1252 Quorvex 00040040
+check_durable_order completion-en
 run_box refusal-en en_US.UTF-8 Quorvex 7 "$kit/Quorvex.exe" "/p$(winpath "$kit/install")"
 check_call refusal-en 00000000 "$refused_en" CP1252 Quorvex 00000030
 

@@ -18,6 +18,10 @@
 #   registration_only_in_<other>bit_view
 #             a registration only in the other view is not found (exit 5);
 #             /p still installs
+#   unreadable_program_folder
+#             a program folder that can be entered but not listed (what an
+#             elevated program sees of a drive mapped in the user's session)
+#             ends the run with 6, installing and recording nothing
 #   stop      stops the prefix's wineserver (CTest fixture cleanup)
 # Every Wine call is bounded by a timeout, and its output goes to files.
 set -uo pipefail
@@ -202,6 +206,23 @@ case $case_name in
     expect_run 0 "" "install with /p"
     expect_page "manual 2.0" "install with /p"
     expect_value "$record_key" en "$own" 2.0 "the version record"
+    ;;
+
+  unreadable_program_folder)
+    command -v setpriv >/dev/null || { echo "SKIPPED: no setpriv (util-linux)"; exit 77; }
+    settings 2.0
+    # Root obeys the folder's bits (write and enter, no read) once it has
+    # dropped the capabilities that pass over them.
+    chmod 0311 "$kit"
+    setpriv --bounding-set=-dac_override,-dac_read_search -- \
+      timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" "/p$(winpath "$install")" \
+      >"$dir/last.out" 2>"$dir/last.err" </dev/null
+    rc=$?
+    chmod 0755 "$kit"
+    output=$(tr -d '\r' <"$dir/last.out")
+    expect_run 6 "Can not get the work directory!" "a program folder that cannot be listed"
+    expect_page "" "a program folder that cannot be listed"
+    expect_no_key "$record_key" "$own" "no record"
     ;;
 
   *)

@@ -168,6 +168,14 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
   });
 }
 
+// Every change of the hive file is already on the disk when the call that
+// made it returns (the file is flushed before it replaces the old one, and
+// the folder after).
+LONG WINAPI RegFlushKey(HKEY key) {
+  OpenKey open;
+  return LookUp(key, open) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
 LONG WINAPI RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   auto* open = reinterpret_cast<OpenKey*>(key);

@@ -240,6 +240,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                            const BYTE* data, DWORD size);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+LONG WINAPI RegFlushKey(HKEY key);
 LONG WINAPI RegCloseKey(HKEY key);
 
 // ---- Console and windows ---------------------------------------------------

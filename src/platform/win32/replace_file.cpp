@@ -59,6 +59,9 @@ class FolderLock {
 
 FolderLock folderLock;
 
+const int kMoveAttempts = 41;
+const DWORD kMoveRetryMilliseconds = 50;
+
 void RemoveTemporary(const std::string& path) {
   const DWORD error = GetLastError();
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -83,6 +86,23 @@ bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
   // run leaves its temporary file.
   SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
   return CopyFileA(source.c_str(), temporary.c_str(), FALSE) != FALSE;
+}
+
+// A destination held open by another program (a help viewer showing the
+// page, an indexer, a virus scanner, another installer flushing it) cannot
+// be replaced until it is let go: the move is tried again every 50 ms for
+// up to two seconds, as robocopy's /R and /W do in its own measure.
+bool MoveIntoPlace(const std::string& temporary, const std::string& destination) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    const DWORD error = GetLastError();
+    if (attempt == kMoveAttempts - 1 ||
+        (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+         error != ERROR_ACCESS_DENIED)) {
+      return false;
+    }
+    Sleep(kMoveRetryMilliseconds);
+  }
 }
 
 }  // namespace
@@ -114,7 +134,7 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     SetFileAttributesA(temporary.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
   }
-  if (!MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!MoveIntoPlace(temporary, destination)) {
     RemoveTemporary(temporary);
     return false;
   }
