@@ -41,7 +41,7 @@ function(quorvex_install_kit_programs)
   install(TARGETS ${programs} RUNTIME DESTINATION . COMPONENT programs)
   list(JOIN programs " " programs)
   file(WRITE "${QUORVEX_PACKAGING_DIR}/release.env"
-       "version=${QUORVEX_VERSION}\npackage=${QUORVEX_PACKAGE_NAME}\nprograms=\"${programs}\"\nvariant=${QUORVEX_VARIANT}\n")
+       "version=${QUORVEX_VERSION}\npackage=${QUORVEX_PACKAGE_NAME}\nprograms=\"${programs}\"\n")
 endfunction()
 cmake_language(DEFER CALL quorvex_install_kit_programs)
 

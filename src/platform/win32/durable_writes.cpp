@@ -16,6 +16,7 @@
 #include "platform/durable_writes.h"
 
 #include "platform/scoped_handle.h"
+#include "platform/win32/in_use_retry.h"
 #include "platform/win32.h"
 
 namespace {
@@ -46,11 +47,6 @@ bool FlushVolume(const std::string& root) {
   return handle.IsValid() && FlushFileBuffers(handle.Get());
 }
 
-bool IsTransient(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED;
-}
-
 // A read-only file cannot be opened for writing: its attribute is cleared
 // for the flush and put back after it.
 bool TryFlushFile(const std::string& path, DWORD attributes) {
@@ -70,18 +66,14 @@ bool TryFlushFile(const std::string& path, DWORD attributes) {
   return flushed;
 }
 
-// Another program may hold the file for a moment without sharing it for
-// writing, or another installer writing the same folder may be replacing
-// it: the flush is tried again for up to about two seconds. A file that is
-// no longer there holds nothing of this run.
+// Another program, or another installer replacing the file, may hold it
+// for a moment. A file that is no longer there holds nothing of this run.
 bool FlushFile(const std::string& path) {
-  for (int attempt = 0;; ++attempt) {
+  return RetryWhileInUse([&] {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    if (TryFlushFile(path, attributes)) return true;
-    if (attempt == 40 || !IsTransient(GetLastError())) return false;
-    Sleep(50);
-  }
+    return TryFlushFile(path, attributes);
+  });
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "platform/win32/in_use_retry.h"
+
 namespace {
 
 // Serialises the runs that write into one folder at the same moment (two
@@ -59,9 +61,6 @@ class FolderLock {
 
 FolderLock folderLock;
 
-const int kMoveAttempts = 41;
-const DWORD kMoveRetryMilliseconds = 50;
-
 void RemoveTemporary(const std::string& path) {
   const DWORD error = GetLastError();
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -86,23 +85,6 @@ bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
   // run leaves its temporary file.
   SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
   return CopyFileA(source.c_str(), temporary.c_str(), FALSE) != FALSE;
-}
-
-// A destination held open by another program (a help viewer showing the
-// page, an indexer, a virus scanner, another installer flushing it) cannot
-// be replaced until it is let go: the move is tried again every 50 ms for
-// up to two seconds, as robocopy's /R and /W do in its own measure.
-bool MoveIntoPlace(const std::string& temporary, const std::string& destination) {
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    const DWORD error = GetLastError();
-    if (attempt == kMoveAttempts - 1 ||
-        (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
-         error != ERROR_ACCESS_DENIED)) {
-      return false;
-    }
-    Sleep(kMoveRetryMilliseconds);
-  }
 }
 
 }  // namespace
@@ -134,7 +116,12 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     SetFileAttributesA(temporary.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
   }
-  if (!MoveIntoPlace(temporary, destination)) {
+  // A destination held open by another program cannot be replaced until it
+  // is let go.
+  const auto move = [&] {
+    return MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  };
+  if (!RetryWhileInUse(move)) {
     RemoveTemporary(temporary);
     return false;
   }
