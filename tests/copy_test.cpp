@@ -2,6 +2,9 @@
 // stand-in file layer natively.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <set>
 
@@ -114,8 +117,26 @@ TEST(CopyTree, ReplacesAnExistingFileUnlessItIsNewer) {
   scene.AddExisting("d.txt", "read-only", kTime - kSecond);
   scene.AddSource("d.txt", "new d.txt");
   MakeReadOnly(scene.destination() / "d.txt");
+  // Of the source's size and time: its bytes decide.
+  scene.AddSource("e.txt", "new e.txt");
+  scene.AddExisting("e.txt", "old e.txt", kTime);
+  scene.AddSource("f.txt", "new f.txt");
+  scene.AddExisting("f.txt", "new f.txt", kTime);
+  MakeReadOnly(scene.destination() / "f.txt");
+#ifndef _WIN32
+  struct stat identical;
+  ASSERT_EQ(stat((scene.destination() / "f.txt").c_str(), &identical), 0);
+#endif
 
   EXPECT_EQ(scene.Copy(), kCopyComplete);
+  EXPECT_EQ(scene.Installed("e.txt"), "new e.txt");
+  EXPECT_EQ(scene.Installed("f.txt"), "new f.txt");
+  EXPECT_FALSE(IsReadOnly(scene.destination() / "f.txt"));
+#ifndef _WIN32
+  struct stat after;
+  ASSERT_EQ(stat((scene.destination() / "f.txt").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, identical.st_ino) << "an identical file was written again";
+#endif
   EXPECT_EQ(scene.Installed("a.txt"), "newer");
   EXPECT_EQ(WriteTime(scene.destination() / "a.txt"), kTime + 1);
   EXPECT_EQ(scene.Installed("b.txt"), "new b.txt");

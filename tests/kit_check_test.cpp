@@ -135,17 +135,15 @@ TEST_F(KitCheck, CleanKitReportsNothing) {
 }
 
 // The longest install directory stated is exact: one byte more and the
-// deepest file no longer fits; the temporary copy beside it already does not.
+// deepest file no longer fits.
 TEST_F(KitCheck, PathLengthsAgainstMaxPath) {
   AddCleanManual();
   const std::string longest = "C:\\" + std::string(240, 'd');
   const kit::Report fits = Check(longest);
   EXPECT_TRUE(FindingsOf(fits, "path-too-long").empty()) << Describe(fits);
   EXPECT_EQ(fits.exitCode, 0) << Describe(fits);
-  EXPECT_EQ(PathsOf(fits, "partial-path-too-long"),
-            (std::vector<std::string>{SourcePath({"guide", "a.html"}),
-                                      SourcePath({"guide", "img", "b.png"}),
-                                      SourcePath({"index.html"})}));
+  // The temporary copy's short name fits wherever the file does.
+  EXPECT_TRUE(PathsOf(fits, "partial-path-too-long").empty()) << Describe(fits);
 
   const kit::Report over = Check(longest + "d\\");
   EXPECT_EQ(PathsOf(over, "path-too-long"),

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
+#include "platform/path_separator.h"
 #include "support/kit.h"
+#include "support/kit_scenario.h"
 
 using testing_support::HostPath;
 using testing_support::ReadFile;
@@ -69,11 +72,13 @@ TEST_F(FileReplace, WritesContentTimeAndReadOnlyAndLeavesNoTemporaryFile) {
 
 // A run killed during a copy leaves its temporary file, under the name that
 // the next run writing that file uses: that run takes it over, even when
-// it is read-only (and, on Windows, hidden).
+// it is read-only and hidden.
 TEST_F(FileReplace, TakesOverWhatAKilledRunLeft) {
   WriteFile(Source("page.html"), "complete");
   const std::string temporary = TemporaryCopyName(HostPath(source_.Text()), "page.html");
-  EXPECT_EQ(temporary, ".page.html.quorvex-partial");
+  EXPECT_EQ(temporary.size(), kTemporaryNameLength);
+  EXPECT_EQ(temporary.substr(0, 2), "~q");
+  EXPECT_EQ(temporary, FirstTemporaryCopyName("page.html"));
   WriteFile(Installed(temporary), "comp");
   SetAttributes(Installed(temporary), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
@@ -85,16 +90,111 @@ TEST_F(FileReplace, TakesOverWhatAKilledRunLeft) {
 // The temporary name never stands for a file of the manual: should the
 // manual hold a file of that name, another one is taken.
 TEST_F(FileReplace, TemporaryNameIsNoFileOfTheManual) {
+  const std::string first = FirstTemporaryCopyName("a.html");
   WriteFile(Source("a.html"), "a");
-  WriteFile(Source(".a.html.quorvex-partial"), "a page of the manual");
+  WriteFile(Source(first), "a page of the manual");
   const std::string temporary = TemporaryCopyName(HostPath(source_.Text()), "a.html");
-  EXPECT_EQ(temporary, ".a.html.quorvex-partial~");
-  EXPECT_NE(TemporaryCopyName(HostPath(source_.Text()), ".a.html.quorvex-partial"), temporary);
+  EXPECT_NE(temporary, first);
+  EXPECT_EQ(temporary.size(), first.size());
 
-  WriteFile(Installed(".a.html.quorvex-partial"), "a page of the manual");
+  WriteFile(Installed(first), "a page of the manual");
   ASSERT_TRUE(Replace("a.html"));
-  EXPECT_EQ(ReadFile(Installed(".a.html.quorvex-partial")), "a page of the manual");
-  EXPECT_EQ(Names(), (std::vector<std::string>{".a.html.quorvex-partial", "a.html"}));
+  EXPECT_EQ(ReadFile(Installed(first)), "a page of the manual");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.html", first}));
+}
+
+// The temporary name fits wherever the file's own path fits: in a folder
+// that leaves less room than its full length, it is cut down, never below
+// the name's own length.
+TEST(TemporaryName, FitsWhereverTheFileFits) {
+  const struct {
+    size_t folder;
+    const char* name;
+    size_t length;
+  } cases[] = {
+      {3, "index.html", kTemporaryNameLength},
+      {3, "a-page-with-a-long-name.html", kTemporaryNameLength},
+      {248, "a.htm", kTemporaryNameLength},
+      {250, "a.htm", 9},
+      {254, "a.htm", 5},
+      {258, "a", 1},
+      {250, "desktop.ini", kTemporaryNameLength},
+  };
+  for (const auto& c : cases) {
+    const std::string temporary = FirstTemporaryCopyName(c.name, c.folder);
+    EXPECT_EQ(temporary.size(), c.length) << c.folder << " " << c.name;
+    EXPECT_EQ(temporary[0], '~') << c.name;
+    EXPECT_NE(temporary, c.name);
+  }
+  EXPECT_NE(FirstTemporaryCopyName("a.html"), FirstTemporaryCopyName("b.html"));
+}
+
+// A long path: the temporary copy goes beside the file all the same, and a
+// hidden file there is replaced by a hidden one (CopyFileA over it would
+// be refused on Windows).
+TEST_F(FileReplace, LongPathWithAHiddenFileIsReplaced) {
+  fs::path deep = installed_.path();
+  // As deep as CreateDirectoryA goes: 248 bytes less one.
+  while (HostPath(deep.string()).size() + 11 < MAX_PATH - 12) deep /= "dddddddddd";
+  fs::create_directories(deep);
+  const std::string folder = HostPath(deep.string()) + kPlatformSeparator;
+  ASSERT_GT(folder.size(), 236u);
+  WriteFile(Source("desktop.ini"), "[.ShellClassInfo]");
+  SetAttributes(Source("desktop.ini"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  WriteFile(deep / "desktop.ini", "old");
+  SetAttributes(deep / "desktop.ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+
+  ASSERT_TRUE(ReplaceFileWithCopy(HostPath(source_.Text()), folder, "desktop.ini"));
+  EXPECT_EQ(ReadFile(deep / "desktop.ini"), "[.ShellClassInfo]");
+#ifdef _WIN32
+  EXPECT_TRUE(Attributes(deep / "desktop.ini") & FILE_ATTRIBUTE_HIDDEN);
+#endif
+  EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 1);
+}
+
+// An installed file that already is a copy of the source is kept: only
+// the attributes a copy would have are given to it. Equal size and time
+// with other bytes, or a file with another name, is no copy.
+TEST_F(FileReplace, AnIdenticalCopyIsKept) {
+  const std::string page(300000, 'p');
+  std::string changed = page;
+  changed[250000] = 'q';
+  const auto plant = [&](const std::string& name, const std::string& installed) {
+    WriteFile(Source(name), page);
+    WriteFile(Installed(name), installed);
+    testing_support::SetWriteTime(Source(name), testing_support::kTime);
+    testing_support::SetWriteTime(Installed(name), testing_support::kTime);
+  };
+  plant("same.html", page);
+  plant("changed.html", changed);
+  plant("longer.html", page + "!");
+  plant("linked.html", page);
+  fs::create_hard_link(Installed("linked.html"), Installed("other-name.html"));
+  SetAttributes(Source("same.html"), FILE_ATTRIBUTE_READONLY);
+
+  const auto keep = [&](const std::string& name) {
+    ListedFile listed;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(HostPath(Source(name).string()).c_str(), &found);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE) << name;
+    FindClose(find);
+    listed.attributes = found.dwFileAttributes;
+    listed.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    listed.lastWriteTime = found.ftLastWriteTime;
+    return KeepIdenticalCopy(HostPath(Source(name).string()), HostPath(Installed(name).string()),
+                             listed);
+  };
+  EXPECT_TRUE(keep("same.html"));
+  EXPECT_TRUE(Attributes(Installed("same.html")) & FILE_ATTRIBUTE_READONLY);
+  for (const char* name : {"changed.html", "longer.html", "linked.html"}) {
+    EXPECT_FALSE(keep(name)) << name;
+    ASSERT_TRUE(Replace(name)) << name;
+    EXPECT_EQ(ReadFile(Installed(name)), page) << name;
+  }
+  EXPECT_EQ(ReadFile(Installed("other-name.html")), page);
+  EXPECT_EQ(ReadFile(Installed("same.html")), page);
+  SetAttributes(Installed("same.html"), FILE_ATTRIBUTE_NORMAL);
+  SetAttributes(Source("same.html"), FILE_ATTRIBUTE_NORMAL);
 }
 
 // A replace that fails leaves the old file as it was and no temporary file.
@@ -117,21 +217,34 @@ TEST_F(FileReplace, FailureKeepsTheOldFile) {
 
 #ifdef _WIN32
 // Another program holding the installed file open without delete sharing
-// keeps it from being replaced.
-TEST_F(FileReplace, DestinationHeldOpenWithoutDeleteSharingFails) {
+// keeps it from being replaced: the replace waits for it a little, and
+// gives up when it is held for longer.
+TEST_F(FileReplace, DestinationHeldOpenIsWaitedForThenGivenUp) {
   WriteFile(Source("page.html"), "new");
   WriteFile(Installed("page.html"), "old");
+  const auto hold = [&] {
+    return ScopedHandle(CreateFileA(HostPath(Installed("page.html").string()).c_str(),
+                                    GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
   {
-    ScopedHandle held(CreateFileA(HostPath(Installed("page.html").string()).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    ScopedHandle held = hold();
     ASSERT_TRUE(held.IsValid());
     EXPECT_FALSE(Replace("page.html"));
   }
   EXPECT_EQ(ReadFile(Installed("page.html")), "old");
   EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
-  ASSERT_TRUE(Replace("page.html"));
+
+  ScopedHandle held = hold();
+  ASSERT_TRUE(held.IsValid());
+  std::thread viewer([&] {
+    Sleep(300);
+    held.Reset();
+  });
+  EXPECT_TRUE(Replace("page.html"));
+  viewer.join();
   EXPECT_EQ(ReadFile(Installed("page.html")), "new");
+  EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
 }
 #endif
 

@@ -279,40 +279,42 @@ TEST_F(StandInReplace, ReplacesTheDestinationByRenaming) {
 // killed writer left is removed, one that a live writer holds is left to it.
 TEST_F(StandInReplace, TemporaryFileOfADeadWriterIsRemovedAndOfALiveOneLeftAlone) {
   WriteFile(Source("dst"), "new");
-  WriteFile(At(".dst.quorvex-partial"), "half of an earlier cop");
-  chmod(At(".dst.quorvex-partial").c_str(), 0444);
+  const std::string partial = FirstTemporaryCopyName("dst");
+  WriteFile(At(partial.c_str()), "half of an earlier cop");
+  chmod(At(partial.c_str()).c_str(), 0444);
   ASSERT_TRUE(Replace("dst"));
   EXPECT_EQ(ReadFile(At("dst")), "new");
   EXPECT_EQ(Names(), (std::vector<std::string>{"dst"}));
 
-  WriteFile(At(".dst.quorvex-partial"), "being written");
-  const int held = open(At(".dst.quorvex-partial").c_str(), O_RDONLY);
+  WriteFile(At(partial.c_str()), "being written");
+  const int held = open(At(partial.c_str()).c_str(), O_RDONLY);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   WriteFile(Source("dst"), "newer");
   EXPECT_TRUE(Replace("dst"));
   EXPECT_EQ(ReadFile(At("dst")), "newer");
-  EXPECT_EQ(ReadFile(At(".dst.quorvex-partial")), "being written");
+  EXPECT_EQ(ReadFile(At(partial.c_str())), "being written");
   close(held);
-  EXPECT_EQ(Names(), (std::vector<std::string>{".dst.quorvex-partial", "dst"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"dst", partial}));
 }
 
 TEST_F(StandInReplace, NothingAtTheTemporaryNameIsWrittenThrough) {
   WriteFile(Source("dst"), "new");
   WriteFile(Source("other"), "new");
   WriteFile(At("outside"), "outside");
-  fs::create_symlink(At("outside"), At(".dst.quorvex-partial"));
-  fs::create_directory(At(".other.quorvex-partial"));
+  const std::string dstPartial = FirstTemporaryCopyName("dst");
+  const std::string otherPartial = FirstTemporaryCopyName("other");
+  fs::create_symlink(At("outside"), At(dstPartial.c_str()));
+  fs::create_directory(At(otherPartial.c_str()));
   EXPECT_TRUE(Replace("dst"));
   EXPECT_TRUE(Replace("other"));
   EXPECT_EQ(ReadFile(At("dst")), "new");
   EXPECT_EQ(ReadFile(At("other")), "new");
   EXPECT_EQ(ReadFile(At("outside")), "outside");
-  EXPECT_TRUE(fs::is_symlink(At(".dst.quorvex-partial")));
-  EXPECT_TRUE(fs::is_directory(At(".other.quorvex-partial")));
+  EXPECT_TRUE(fs::is_symlink(At(dstPartial.c_str())));
+  EXPECT_TRUE(fs::is_directory(At(otherPartial.c_str())));
 }
 
-// Names too long to carry the temporary suffix are copied beside under a
-// unique name.
+// Names of the longest length are replaced through the short temporary name.
 TEST_F(StandInReplace, NamesOfTheLongestLengthAreReplaced) {
   const std::string longest(NAME_MAX, 'n');
   WriteFile(source_.path() / longest, "new");
@@ -346,7 +348,9 @@ TEST_F(StandInReplace, AnIdenticalCopyIsNotWrittenAgain) {
   std::map<std::string, ino_t> before;
   for (const char* name : {"same", "changed", "linked", "longer"}) before[name] = Status(At(name)).st_ino;
   for (const char* name : {"same", "changed", "linked", "longer"}) {
-    ASSERT_TRUE(Replace(name)) << name;
+    const std::string installed = At(name).string();
+    ASSERT_TRUE(KeepIdenticalCopy(Source(name).string(), installed, ListedFile()) || Replace(name))
+        << name;
     const struct stat status = Status(At(name));
     EXPECT_EQ(ReadFile(At(name)), page) << name;
     EXPECT_EQ(status.st_mode & 0777, 0444u) << name;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "registry/registry_key.h"
@@ -30,7 +31,7 @@ std::string Host(const fs::path& path) { return HostPath(path.string()); }
 DWORD Attributes(const fs::path& path) { return GetFileAttributesA(Host(path).c_str()); }
 
 bool IsTemporaryName(const std::string& name) {
-  return name.size() > 1 && name[0] == '.' && name.find(".quorvex-partial") != std::string::npos;
+  return name.size() > 2 && name.compare(0, 2, "~q") == 0;
 }
 
 // A manual of pages and large figures in nested folders, the same for the
@@ -227,7 +228,9 @@ TEST_F(WindowsRuns, KilledUpdatesTearNothingAndARerunCompletes) {
 
   std::mt19937 random(20261209);
   int killed = 0, insideFigures = 0, leftTemporary = 0;
-  const fs::path figure = installed / "part0" / "img" / ".figure3.bmp.quorvex-partial";
+  const fs::path figureFolder = installed / "part0" / "img";
+  const fs::path figure =
+      figureFolder / FirstTemporaryCopyName("figure3.bmp", Host(figureFolder).size() + 1);
   for (int round = 0; round < 4 && !HasFailure(); ++round) {
     installOld();
     for (int kill = 0; kill < 4 && !HasFailure(); ++kill) {
@@ -276,6 +279,41 @@ TEST_F(WindowsRuns, KilledUpdatesTearNothingAndARerunCompletes) {
   RecordProperty("killed_inside_a_figure", insideFigures);
   std::printf("%d runs killed, %d inside a 24 MB figure, %d left a temporary file\n", killed,
               insideFigures, leftTemporary);
+}
+
+// A page that a viewer holds open (no delete sharing) cannot be replaced:
+// the run waits for it a little, then ends with 4 without recording.
+TEST_F(WindowsRuns, AnInstalledFileHeldOpenIsWaitedForThenGivenUp) {
+  const fs::path installed = kit_.installFolder();
+  Empty(installed);
+  WriteManual(kit_.sourceFolder(), 12, 1 << 12, 5, kBaseTime);
+  Settings(kit_, "CrashTest", "en", 1);
+  ASSERT_EQ(StartedInstaller(kit_, installed).Wait(), 0);
+  const fs::path page = installed / "part1" / "img" / "page1.html";
+  const std::string old = ReadFile(page);
+  MakeWritable(kit_.sourceFolder());
+  WriteManual(kit_.sourceFolder(), 12, 1 << 12, 6, kBaseTime + kSecond);
+  Settings(kit_, "CrashTest", "en", 2);
+  const auto hold = [&] {
+    return ScopedHandle(CreateFileA(Host(page).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  {
+    ScopedHandle viewer = hold();
+    ASSERT_TRUE(viewer.IsValid());
+    EXPECT_EQ(StartedInstaller(kit_, installed).Wait(), 4);
+  }
+  EXPECT_EQ(ReadFile(page), old);
+  EXPECT_EQ(Record("CrashTest", "en"), "1");
+
+  // Let go while the run waits: it goes on.
+  ScopedHandle viewer = hold();
+  StartedInstaller run(kit_, installed);
+  Sleep(1500);
+  viewer.Reset();
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(CompareTrees(kit_.sourceFolder(), installed), "");
+  EXPECT_EQ(Record("CrashTest", "en"), "2");
 }
 
 // An English and a Japanese installer of one product started at the same

@@ -31,18 +31,40 @@ class InstallSteps : public CopySteps {
   }
 
   // Replaces the destination with a complete copy of source, read-only or
-  // not. Another run may put a read-only file there between the clearing and
-  // the replace: the decision is then taken once more for the file that is
-  // there now.
-  bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                 const std::string& name, OverwritePolicy policy) override {
-    const std::string destination = destinationFolder + name;
-    ClearReadOnly(destination);
-    if (ReplaceFileWithCopy(sourceFolder, destinationFolder, name)) return Written(destination);
+  // not, unless it already is one. Another run may put a read-only file
+  // there between the clearing and the replace: the decision is then taken
+  // once more for the file that is there now.
+  bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+    const std::string destination = file.destinationFolder + file.name;
+    const std::string source = file.sourceFolder + file.name;
+    // Only a file whose time the decision found equal may be a copy already.
+    const bool opened = file.opened.destination.IsValid();
+    if (opened && file.opened.sameWriteTime &&
+        KeepIdenticalCopy(source, destination, file.listed,
+                          {file.opened.source.Get(), file.opened.destination.Get()})) {
+      return Written(destination);
+    }
+    // The replace moves a file over the destination: nothing of ours may
+    // hold it open.
+    file.opened.source.Reset();
+    file.opened.destination.Reset();
+    // Nothing is there yet in a folder that this copy made.
+    DWORD existing = file.destinationFolderIsNew && !opened
+                         ? INVALID_FILE_ATTRIBUTES
+                         : GetFileAttributesA(destination.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+      existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+      SetFileAttributesA(destination.c_str(), existing);
+    }
+    const ReplaceFacts facts{file.listed.attributes, existing};
+    if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name, &facts)) {
+      return Written(destination);
+    }
     if (!IsReadOnly(destination)) return false;
-    if (!ShouldReplaceFile(destination, sourceFolder + name, policy)) return true;
+    if (!ShouldReplaceFile(destination, source, policy)) return true;
     ClearReadOnly(destination);
-    return ReplaceFileWithCopy(sourceFolder, destinationFolder, name) && Written(destination);
+    return ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name) &&
+           Written(destination);
   }
 
  private:
@@ -59,7 +81,9 @@ class InstallSteps : public CopySteps {
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
              DurableWrites* written) {
   InstallSteps steps(written);
-  return WalkCopyTree(std::move(source), std::move(destination), policy, steps);
+  const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
+  ReleaseReplaceLock();
+  return result;
 }
 
 int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written) const {

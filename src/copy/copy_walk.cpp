@@ -9,10 +9,19 @@ namespace {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+ListedFile ListedOf(const afx::CFileFind& finder) {
+  ListedFile listed;
+  listed.attributes = finder.GetAttributes();
+  listed.size = finder.GetLength();
+  listed.lastWriteTime = finder.GetLastWriteTime();
+  return listed;
+}
+
 // source and destination end in a separator. folderExists tells that source
-// is known to exist (it was listed by its parent).
+// is known to exist (it was listed by its parent), folderCreated that this
+// copy created destination.
 int WalkFolder(const std::string& source, const std::string& destination, OverwritePolicy policy,
-               bool folderExists, CopySteps& steps) {
+               bool folderExists, bool folderCreated, CopySteps& steps) {
   const std::string pattern = source + "*.*";
   afx::CFileFind finder;
   if (!finder.FindFile(pattern.c_str())) {
@@ -36,17 +45,26 @@ int WalkFolder(const std::string& source, const std::string& destination, Overwr
     std::string destinationPath = destination + name;
 
     if (finder.IsDirectory()) {
-      if (!Exists(destinationPath) && !steps.CreateFolder(destinationPath)) {
+      const bool create = !Exists(destinationPath);
+      if (create && !steps.CreateFolder(destinationPath)) {
         result = kCopyFolderCreationFailed;
         break;
       }
       EnsureTrailingSeparator(sourcePath);
       EnsureTrailingSeparator(destinationPath);
-      result = WalkFolder(sourcePath, destinationPath, policy, true, steps);
-    } else if (!ShouldReplaceFile(destinationPath, sourcePath, policy)) {
-      steps.KeepFile(sourcePath, destinationPath);
-    } else if (!steps.WriteFile(source, destination, name, policy)) {
-      result = kCopyFileFailed;
+      result = WalkFolder(sourcePath, destinationPath, policy, true, create, steps);
+    } else {
+      FileToWrite file;
+      file.sourceFolder = source;
+      file.destinationFolder = destination;
+      file.name = name;
+      file.listed = ListedOf(finder);
+      file.destinationFolderIsNew = folderCreated;
+      if (!ShouldReplaceFile(destinationPath, sourcePath, policy, &file.opened)) {
+        steps.KeepFile(sourcePath, destinationPath);
+      } else if (!steps.WriteFile(file, policy)) {
+        result = kCopyFileFailed;
+      }
     }
   }
   // A listing that broke off before its end left entries uncopied.
@@ -64,5 +82,5 @@ int WalkCopyTree(std::string source, std::string destination, OverwritePolicy po
                  CopySteps& steps) {
   EnsureTrailingSeparator(source);
   EnsureTrailingSeparator(destination);
-  return WalkFolder(source, destination, policy, false, steps);
+  return WalkFolder(source, destination, policy, false, false, steps);
 }

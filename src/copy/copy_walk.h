@@ -8,6 +8,17 @@
 #include <string>
 
 #include "copy/overwrite_policy.h"
+#include "platform/replace_file.h"
+
+// A file that the walk has decided to write.
+struct FileToWrite {
+  std::string sourceFolder;       // ends in a separator
+  std::string destinationFolder;  // ends in a separator
+  std::string name;
+  ListedFile listed;     // what the source folder's listing said of it
+  bool destinationFolderIsNew = false;  // this copy created it
+  DecisionFiles opened;  // what the decision opened; the step may close them
+};
 
 class CopySteps {
  public:
@@ -15,10 +26,9 @@ class CopySteps {
   // A destination folder that does not exist; false ends the copy with 3.
   virtual bool CreateFolder(const std::string& path) = 0;
   // A file that the policy replaces (or that is not there yet): the file
-  // name of sourceFolder is to be written into destinationFolder (both end
-  // in a separator). False ends the copy with 4.
-  virtual bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                         const std::string& name, OverwritePolicy policy) = 0;
+  // name of sourceFolder is to be written into destinationFolder. False
+  // ends the copy with 4.
+  virtual bool WriteFile(FileToWrite& file, OverwritePolicy policy) = 0;
   // A file that the policy keeps.
   virtual void KeepFile(const std::string& /*source*/, const std::string& /*destination*/) {}
   // A folder of the source that exists but cannot be listed completely; the

@@ -1,6 +1,5 @@
 #include "copy/overwrite_policy.h"
 
-#include "platform/scoped_handle.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -14,26 +13,32 @@ HANDLE OpenForReading(const std::string& path) {
 // whose time cannot be read is copied all the same, so that a source that
 // cannot be read ends the copy with a failure rather than keeping the old
 // file without a word.
-bool SourceIsNotOlder(HANDLE destination, const std::string& source) {
-  ScopedHandle sourceFile(OpenForReading(source));
+bool SourceIsNotOlder(DecisionFiles& files) {
   FILETIME destinationTime, sourceTime;
-  bool destinationRead = GetFileTime(destination, nullptr, nullptr, &destinationTime) != FALSE;
-  bool sourceRead = sourceFile.IsValid() &&
-                    GetFileTime(sourceFile.Get(), nullptr, nullptr, &sourceTime) != FALSE;
+  bool destinationRead =
+      GetFileTime(files.destination.Get(), nullptr, nullptr, &destinationTime) != FALSE;
+  bool sourceRead = files.source.IsValid() &&
+                    GetFileTime(files.source.Get(), nullptr, nullptr, &sourceTime) != FALSE;
   if (!sourceRead) return true;
   if (!destinationRead) return false;
-  return CompareFileTime(&destinationTime, &sourceTime) < 1;
+  const LONG order = CompareFileTime(&destinationTime, &sourceTime);
+  files.sameWriteTime = order == 0;
+  return order < 1;
 }
 
 }  // namespace
 
 bool ShouldReplaceFile(const std::string& destination, const std::string& source,
-                       OverwritePolicy policy) {
-  ScopedHandle destinationFile(OpenForReading(destination));
-  if (!destinationFile.IsValid()) return true;
-  if (policy == OverwritePolicy::CompareTimes) {
-    return SourceIsNotOlder(destinationFile.Get(), source);
+                       OverwritePolicy policy, DecisionFiles* kept) {
+  DecisionFiles files;
+  files.destination = ScopedHandle(OpenForReading(destination));
+  if (!files.destination.IsValid()) return true;
+  if (policy == OverwritePolicy::AskUser) {
+    // The destination stays open, for reading, while the question is shown.
+    return AskOverwrite(destination);
   }
-  // The destination stays open, for reading, while the question is shown.
-  return AskOverwrite(destination);
+  files.source = ScopedHandle(OpenForReading(source));
+  if (!SourceIsNotOlder(files)) return false;
+  if (kept) *kept = std::move(files);
+  return true;
 }

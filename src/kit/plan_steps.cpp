@@ -26,8 +26,10 @@ bool PlanSteps::CreateFolder(const std::string& path) {
   return true;
 }
 
-bool PlanSteps::WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                          const std::string& name, OverwritePolicy) {
+bool PlanSteps::WriteFile(FileToWrite& file, OverwritePolicy) {
+  const std::string& sourceFolder = file.sourceFolder;
+  const std::string& destinationFolder = file.destinationFolder;
+  const std::string& name = file.name;
   const std::string destination = destinationFolder + name;
   const std::string folder = WithoutTrailingSeparator(destinationFolder);
   std::string problem = FolderProblem(folder);

@@ -21,8 +21,7 @@ class PlanSteps : public CopySteps {
         actions_(actions) {}
 
   bool CreateFolder(const std::string& path) override;
-  bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                 const std::string& name, OverwritePolicy policy) override;
+  bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;
 

@@ -169,13 +169,6 @@ class SourceWalk {
       Error("path-too-long", relative,
             "installed, the file's path comes to " + Bytes(installed) + kOverLimit +
                 ": the installer fails with 4");
-    } else {
-      const size_t temporary = installed - name.size() + TemporaryCopyName(sourceFolder, name).size();
-      if (temporary >= MAX_PATH) {
-        Warning("partial-path-too-long", relative,
-                "installed, the file's temporary copy would take " + Bytes(temporary) +
-                    ", so the file is copied in place: a run stopped during that copy leaves it half written");
-      }
     }
     const std::string source = sourceFolder + name;
     if (source.size() >= MAX_PATH) {

@@ -10,8 +10,10 @@ bool VerifySteps::CreateFolder(const std::string& path) {
   return true;
 }
 
-bool VerifySteps::WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                            const std::string& name, OverwritePolicy) {
+bool VerifySteps::WriteFile(FileToWrite& file, OverwritePolicy) {
+  const std::string& sourceFolder = file.sourceFolder;
+  const std::string& destinationFolder = file.destinationFolder;
+  const std::string& name = file.name;
   const std::string installed = destinationFolder + name;
   const std::string source = sourceFolder + name;
   const char* state = "differs";

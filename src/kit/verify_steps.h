@@ -22,8 +22,7 @@ class VerifySteps : public CopySteps {
 
   // A missing folder: noted (see missingFolders), and walked on as if created.
   bool CreateFolder(const std::string& path) override;
-  bool WriteFile(const std::string& sourceFolder, const std::string& destinationFolder,
-                 const std::string& name, OverwritePolicy policy) override;
+  bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;
 

@@ -3,12 +3,45 @@
 // temporary name in the destination's folder and moved over the name only
 // once it is complete. A run killed at any moment leaves the old file or the
 // new one under that name; the temporary file it may leave behind is taken
-// over by the next run that writes that file.
+// over by the next run that writes a file of that folder under that name.
 #pragma once
+
+#include <stdint.h>
 
 #include <string>
 
 #include "platform/win32.h"
+
+// What the listing of its folder said of a source file.
+struct ListedFile {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  uint64_t size = 0;
+  FILETIME lastWriteTime{};
+};
+
+// Files open for reading at their start, lent by the caller; either may be
+// INVALID_HANDLE_VALUE, and is then opened where it is needed.
+struct LentFiles {
+  HANDLE source = INVALID_HANDLE_VALUE;
+  HANDLE destination = INVALID_HANDLE_VALUE;
+};
+
+// A destination that already holds the source's bytes is not written again
+// (rsync's quick check, confirmed by content): when destination is a plain
+// file with a single name, of the source's size and last-write time, whose
+// bytes equal the source's, it only gets what a copy would give it that it
+// lacks (the source's attributes; natively its permission bits and times),
+// and the answer is true. The result cannot be told from a replace. False
+// otherwise: the file is to be written.
+bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
+                       const ListedFile& listed, LentFiles lent = {});
+
+// The attributes that the caller has just read, so that the replace does
+// not read them again.
+struct ReplaceFacts {
+  DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES;       // as listed
+  DWORD destinationAttributes = INVALID_FILE_ATTRIBUTES;  // as it is now
+};
 
 // Replaces destinationFolder + name with a copy of sourceFolder + name (both
 // folders end in a separator): its content, last-write time and attributes.
@@ -16,14 +49,26 @@
 // the last error set; a failed replace leaves the old destination as it was
 // and removes its temporary file.
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
-                         const std::string& name);
+                         const std::string& name, const ReplaceFacts* facts = nullptr);
 
-// The temporary name that the copy of name is written under:
-// "." + name + ".quorvex-partial", hidden on Windows. Each name has its own,
-// so two files never share one. Should the source folder itself hold a file
-// of that name (a manual may hold anything), "~" is appended until it names
-// nothing there, so that the temporary file never stands for a manual file.
-std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name);
+// Runs that replace files in one folder at the same moment take turns; a
+// replace holds its folder's turn for the replaces into that folder that
+// follow it. Lets the last one go, once a copy has ended.
+void ReleaseReplaceLock();
+
+// The longest temporary name: it fits wherever a folder that
+// CreateDirectoryA made leaves room for an 8.3 name.
+constexpr size_t kTemporaryNameLength = 11;
+
+// The temporary name that the copy of name is written under, in a
+// destination folder of destinationFolderLength bytes: "~q" and nine hex
+// digits derived from the name, cut down where the folder leaves less room,
+// so that it fits wherever the destination's own path fits. Should the
+// source folder itself hold a file of that name (a manual may hold
+// anything), other digits are taken until it names nothing there, so that
+// the temporary file never stands for a manual file; empty when none fits.
+std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name,
+                              size_t destinationFolderLength = 0);
 
 // The first choice of TemporaryCopyName, without looking at the source folder.
-std::string FirstTemporaryCopyName(const std::string& name);
+std::string FirstTemporaryCopyName(const std::string& name, size_t destinationFolderLength = 0);

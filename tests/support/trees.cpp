@@ -86,7 +86,7 @@ void WriteManualTree(const fs::path& root, const TreeShape& shape, uint32_t seed
 }
 
 bool IsPartialCopyName(const std::string& name) {
-  return name.size() > 1 && name[0] == '.' && name.find(".quorvex-partial") != std::string::npos;
+  return name.size() > 2 && name.compare(0, 2, "~q") == 0;
 }
 
 std::string CompareTrees(const fs::path& source, const fs::path& installed) {

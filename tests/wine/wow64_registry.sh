@@ -18,6 +18,10 @@
 #   registration_only_in_<other>bit_view
 #             a registration only in the other view is not found (exit 5);
 #             /p still installs
+#   calls_per_file
+#             the copy's kernel32 calls per file, fresh and on a rerun
+#             (which writes nothing), the Mark of the Web removed from each
+#             copy, and the folder lock's rights
 #   unreadable_program_folder
 #             a program folder that can be entered but not listed (what an
 #             elevated program sees of a drive mapped in the user's session)
@@ -223,6 +227,90 @@ case $case_name in
     expect_run 6 "Can not get the work directory!" "a program folder that cannot be listed"
     expect_page "" "a program folder that cannot be listed"
     expect_no_key "$record_key" "$own" "no record"
+    ;;
+
+  calls_per_file)
+    # The copy's own kernel32 calls, from a relay trace of a 200-file kit:
+    # calls made by the program's code (their return address is in its
+    # image), from its start to the start of the flush. The per-file flush
+    # is left out: it is made only where the volume cannot be flushed, which
+    # under Wine is always.
+    settings 2.0
+    for folder in a b c d; do
+      mkdir -p "$kit/SRC/$folder"
+      for n in $(seq 1 50); do
+        [ "$folder$n" = d50 ] || printf 'page %s %s\r\n' "$folder" "$n" >"$kit/SRC/$folder/page$n.html"
+      done
+    done
+    files=$(find "$kit/SRC" -type f | wc -l)
+    objdump=x86_64-w64-mingw32-objdump
+    read -r base size < <("$objdump" -p "$exe" | awk '/^ImageBase/ {b = $2} /^SizeOfImage/ {s = $2} END {print b, s}')
+    [ -n "$size" ] || { fail "cannot read the image's base and size with $objdump"; finish; }
+    # traced_run NAME: a run into $install; its trace in $dir/NAME.trace,
+    # "CALL ARGUMENTS" lines of the program's own calls in $dir/NAME.calls.
+    traced_run() {
+      WINEDEBUG=+pid,+relay timeout 600 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
+        "/p$(winpath "$install")" >"$dir/$1.out" 2>"$dir/$1.trace" </dev/null
+      rc=$?
+      runs=$((runs + 1))
+      local pid
+      pid=$(grep -a -m1 -E '^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.GetCommandLineA\(' "$dir/$1.trace" | cut -d: -f1)
+      awk -v pid="$pid" -v base="$base" -v size="$size" '
+        function hex(text,  i, v) {
+          v = 0
+          for (i = 1; i <= length(text); i++) v = v * 16 + index("0123456789abcdef", substr(text, i, 1)) - 1
+          return v
+        }
+        BEGIN { lo = hex(base); hi = lo + hex(size) }
+        index($0, pid ":") == 1 && /:Call KERNEL32\./ && match($0, / ret=[0-9a-f]+$/) {
+          address = hex(substr($0, RSTART + 5))
+          if (address < lo || address >= hi) next
+          call = $0
+          sub(/^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\./, "", call)
+          sub(/ ret=[0-9a-f]+$/, "", call)
+          name = call; sub(/\(.*/, "", name)
+          if (name == "GetVolumePathNameA") exit
+          print name, substr(call, length(name) + 1)
+        }' "$dir/$1.trace" >"$dir/$1.calls"
+    }
+    count() { grep -c -E "^($2) " "$dir/$1.calls"; }
+    per_file() {  # NAME GOAL WHAT [EXCLUDED]: the calls per file against the goal
+      local calls
+      calls=$(grep -v -c -E "^(${4:-none}) " "$dir/$1.calls")
+      if awk -v c="$calls" -v f="$files" -v g="$2" 'BEGIN {exit !(c / f <= g)}'; then
+        ok "$3: $calls calls for $files files, $(awk -v c="$calls" -v f="$files" 'BEGIN {printf "%.2f", c / f}') per file (goal $2)"
+      else
+        fail "$3: $calls calls for $files files, more than $2 per file: $(cut -d' ' -f1 "$dir/$1.calls" | sort | uniq -c | sort -rn | head -n 12 | tr -s ' \n' ' ')"
+      fi
+    }
+    same_tree() { diff -r "$kit/SRC" "$install" >/dev/null && ok "$1: the install equals SRC" || fail "$1: the install differs from SRC"; }
+
+    traced_run fresh
+    [ "$rc" = 0 ] && ok "fresh install: exit code 0" || fail "fresh install: exit code $rc"
+    same_tree "fresh install"
+    per_file fresh 6 "fresh install"
+    [ "$(count fresh CopyFileA)" = "$files" ] || fail "fresh install: $(count fresh CopyFileA) copies for $files files"
+    # Each copy loses its Mark of the Web before it is moved into place.
+    marks=$(awk '$1 == "DeleteFileA" && match($0, /"[^"]*:Zone\.Identifier"/) {
+                   mark = substr($0, RSTART + 1, RLENGTH - 18); next }
+                 $1 == "MoveFileExA" && match($0, /"[^"]*"/) {
+                   if (substr($0, RSTART + 1, RLENGTH - 2) == mark) n++ }
+                 {mark = ""} END {print n + 0}' "$dir/fresh.calls")
+    [ "$marks" = "$files" ] && ok "every copy's Zone.Identifier stream removed just before its move" ||
+      fail "$marks of $files moves come right after the removal of the copy's Zone.Identifier stream"
+    # The folder lock opens to the accounts that run installers, with the
+    # rights to wait on it and let it go (SYNCHRONIZE | MUTEX_MODIFY_STATE).
+    locks=$(grep -c -E '^CreateMutexExA \([0-9a-f]+,[0-9a-f]+ "Global\\\\Quorvex-[0-9a-f]{16}",00000000,00100001\)' "$dir/fresh.calls")
+    [ "$locks" = 5 ] && ok "one folder lock per folder written, opened for SYNCHRONIZE | MUTEX_MODIFY_STATE" ||
+      fail "$locks folder locks opened as CreateMutexExA(security, \"Global\\Quorvex-...\", 0, 0x00100001), expected 5"
+
+    traced_run rerun
+    [ "$rc" = 0 ] && ok "rerun: exit code 0" || fail "rerun: exit code $rc"
+    same_tree "rerun"
+    per_file rerun 10 "rerun of the same kit, not counting ReadFile" ReadFile
+    writes=$(count rerun 'CopyFileA|MoveFileExA|WriteFile|SetFileAttributesA|DeleteFileA|SetFileTime|CreateDirectoryA')
+    [ "$writes" = 0 ] && ok "rerun: nothing written" ||
+      fail "rerun: $writes writes: $(grep -E '^(CopyFileA|MoveFileExA|WriteFile|SetFileAttributesA|DeleteFileA|SetFileTime|CreateDirectoryA) ' "$dir/rerun.calls" | head -n 3)"
     ;;
 
   *)

@@ -4,6 +4,8 @@
 // entry moved to.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 #include "platform/win32.h"
@@ -33,6 +35,10 @@ class CFileFind {
   std::string GetFileName() const { return current_.cFileName; }
   DWORD GetAttributes() const { return current_.dwFileAttributes; }
   bool IsDirectory() const { return (current_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  uint64_t GetLength() const {
+    return (static_cast<uint64_t>(current_.nFileSizeHigh) << 32) | current_.nFileSizeLow;
+  }
+  FILETIME GetLastWriteTime() const { return current_.ftLastWriteTime; }
   bool IsDots() const;
 
  private:

@@ -3,7 +3,7 @@
 // over the destination once complete. A temporary file whose lock can be
 // taken was left by a writer that died: it is removed and written afresh.
 // While a live writer holds it, the copy goes to a file of a unique name
-// instead, as it does for a name too long to carry the temporary suffix.
+// instead.
 // The rename replaces a symbolic link at the destination rather than
 // writing through it.
 //
@@ -76,13 +76,13 @@ int ClaimTemporaryFile(const std::string& path) {
 // name, or a file of a unique name. Sets path to it; -1 with the last error
 // set.
 int OpenCopyFile(const std::string& folder, const std::string& temporaryName, std::string& path) {
-  if (temporaryName.size() <= NAME_MAX - 7) {
+  if (!temporaryName.empty()) {
     path = folder + temporaryName;
     const int fd = ClaimTemporaryFile(path);
     if (fd >= 0) return fd;
     path += "-XXXXXX";
   } else {
-    path = folder + ".quorvex-partial-XXXXXX";
+    path = folder + "~q-XXXXXX";
   }
   const int fd = mkostemp(&path[0], O_CLOEXEC);
   if (fd < 0) {
@@ -141,8 +141,8 @@ bool MayBeCopy(const struct stat& status, const struct stat& existing) {
 // Gives an installed copy whose bytes equal the source's the permission
 // bits and times that a copy would have. False when its bytes differ: it is
 // then to be written.
-bool KeepIdenticalCopy(int source, const struct stat& status, const std::string& destination,
-                       const struct stat& existing) {
+bool KeepCopy(int source, const struct stat& status, const std::string& destination,
+              const struct stat& existing) {
   UniqueFd installed(
       OpenUntouched(destination.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat opened;
@@ -161,8 +161,23 @@ bool KeepIdenticalCopy(int source, const struct stat& status, const std::string&
 
 }  // namespace
 
+void ReleaseReplaceLock() {}
+
+// The stand-in looks at the files themselves: what the listing said and
+// the handles lent are not needed.
+bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
+                       const ListedFile&, LentFiles) {
+  const std::string sourcePath = standin::ToPosixPath(source.c_str());
+  const std::string destinationPath = standin::ToPosixPath(destination.c_str());
+  UniqueFd file(OpenUntouched(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status, existing;
+  return file.IsValid() && fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+         lstat(destinationPath.c_str(), &existing) == 0 && MayBeCopy(status, existing) &&
+         KeepCopy(file.Get(), status, destinationPath, existing);
+}
+
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
-                         const std::string& name) {
+                         const std::string& name, const ReplaceFacts*) {
   const std::string sourcePath = standin::ToPosixPath((sourceFolder + name).c_str());
   const std::string folder = standin::ToPosixPath(destinationFolder.c_str());
   const std::string destinationPath = folder + name;
@@ -179,11 +194,6 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
     if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (S_ISREG(existing.st_mode) && !standin::HasWriteBits(existing.st_mode)) {
       return Fail(ERROR_ACCESS_DENIED);
-    }
-    if (MayBeCopy(status, existing)) {
-      if (KeepIdenticalCopy(source.Get(), status, destinationPath, existing)) return true;
-      // The comparison read a part of the source.
-      if (lseek(source.Get(), 0, SEEK_SET) != 0) return standin::FailWithErrno(errno);
     }
   }
 
