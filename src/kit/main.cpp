@@ -10,6 +10,7 @@
 #include "kit/report_output.h"
 #include "kit/verify.h"
 #include "platform/afx/app.h"
+#include "platform/process_hardening.h"
 #include "platform/win32.h"
 
 namespace {
@@ -53,6 +54,7 @@ kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  HardenProcess();
   // The runtime's code page and error mode of the installer, so that paths
   // are read as the installer reads them.
   afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0);

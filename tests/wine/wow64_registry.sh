@@ -21,7 +21,8 @@
 #   calls_per_file
 #             the copy's kernel32 calls per file, fresh and on a rerun
 #             (which writes nothing), the Mark of the Web removed from each
-#             copy, and the folder lock's rights
+#             copy, the folder lock's rights, and both programs' DLL search
+#             set to System32 before anything else
 #   unreadable_program_folder
 #             a program folder that can be entered but not listed (what an
 #             elevated program sees of a drive mapped in the user's session)
@@ -243,18 +244,14 @@ case $case_name in
       done
     done
     files=$(find "$kit/SRC" -type f | wc -l)
-    objdump=x86_64-w64-mingw32-objdump
-    read -r base size < <("$objdump" -p "$exe" | awk '/^ImageBase/ {b = $2} /^SizeOfImage/ {s = $2} END {print b, s}')
-    [ -n "$size" ] || { fail "cannot read the image's base and size with $objdump"; finish; }
-    # traced_run NAME: a run into $install; its trace in $dir/NAME.trace,
-    # "CALL ARGUMENTS" lines of the program's own calls in $dir/NAME.calls.
-    traced_run() {
-      WINEDEBUG=+pid,+relay timeout 600 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
-        "/p$(winpath "$install")" >"$dir/$1.out" 2>"$dir/$1.trace" </dev/null
-      rc=$?
-      runs=$((runs + 1))
-      local pid
-      pid=$(grep -a -m1 -E '^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.GetCommandLineA\(' "$dir/$1.trace" | cut -d: -f1)
+    # program_calls EXE TRACE: "CALL ARGUMENTS" lines of the kernel32 calls
+    # that EXE's own code made, in the traced process that ran it, up to the
+    # start of the flush.
+    program_calls() {
+      local base size pid
+      read -r base size < <(x86_64-w64-mingw32-objdump -p "$1" | awk '/^ImageBase/ {b = $2} /^SizeOfImage/ {s = $2} END {print b, s}')
+      [ -n "$size" ] || { fail "cannot read the image base and size of $1 with x86_64-w64-mingw32-objdump"; return; }
+      pid=$(grep -a -m1 -E '^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.GetCommandLineA\(' "$2" | cut -d: -f1)
       awk -v pid="$pid" -v base="$base" -v size="$size" '
         function hex(text,  i, v) {
           v = 0
@@ -271,7 +268,31 @@ case $case_name in
           name = call; sub(/\(.*/, "", name)
           if (name == "GetVolumePathNameA") exit
           print name, substr(call, length(name) + 1)
-        }' "$dir/$1.trace" >"$dir/$1.calls"
+        }' "$2"
+    }
+    # traced_run NAME: a run into $install; its trace in $dir/NAME.trace,
+    # the program's own calls in $dir/NAME.calls.
+    traced_run() {
+      WINEDEBUG=+pid,+relay timeout 600 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
+        "/p$(winpath "$install")" >"$dir/$1.out" 2>"$dir/$1.trace" </dev/null
+      rc=$?
+      runs=$((runs + 1))
+      program_calls "$exe" "$dir/$1.trace" >"$dir/$1.calls"
+    }
+    # first_calls_harden NAME CALLS: DLLs come from System32 only
+    # (LOAD_LIBRARY_SEARCH_SYSTEM32), set among the program's first calls,
+    # before it reads its command line.
+    first_calls_harden() {
+      local at
+      at=$(grep -n -m1 -E '^SetDefaultDllDirectories \(00000800\)' "$2" | cut -d: -f1)
+      if [ -n "$at" ] && [ "$at" -le 12 ] && ! head -n "$at" "$2" | grep -q '^GetCommandLineA '; then
+        ok "$1: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) is call $at of its own"
+      else
+        fail "$1: no SetDefaultDllDirectories(0x800) among its first calls: $(head -n 12 "$2" | cut -d' ' -f1 | tr '\n' ' ')"
+      fi
+      # Redirection Guard (ProcessRedirectionTrustPolicy, 16); Wine only accepts the call.
+      head -n 12 "$2" | grep -q '^SetProcessMitigationPolicy (00000010,' &&
+        ok "$1: Redirection Guard asked for" || fail "$1: no SetProcessMitigationPolicy(16, ...) among its first calls"
     }
     count() { grep -c -E "^($2) " "$dir/$1.calls"; }
     per_file() {  # NAME GOAL WHAT [EXCLUDED]: the calls per file against the goal
@@ -287,6 +308,14 @@ case $case_name in
 
     traced_run fresh
     [ "$rc" = 0 ] && ok "fresh install: exit code 0" || fail "fresh install: exit code $rc"
+    first_calls_harden Quorvex.exe "$dir/fresh.calls"
+    kit_exe="$(dirname "$exe")/QuorvexKit.exe"
+    if [ -f "$kit_exe" ]; then
+      WINEDEBUG=+pid,+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit_exe" --help \
+        >"$dir/kit.out" 2>"$dir/kit.trace" </dev/null
+      program_calls "$kit_exe" "$dir/kit.trace" >"$dir/kit.calls"
+      first_calls_harden QuorvexKit.exe "$dir/kit.calls"
+    fi
     same_tree "fresh install"
     per_file fresh 6 "fresh install"
     [ "$(count fresh CopyFileA)" = "$files" ] || fail "fresh install: $(count fresh CopyFileA) copies for $files files"

@@ -1,0 +1,3 @@
+#include "platform/process_hardening.h"
+
+void HardenProcess() {}

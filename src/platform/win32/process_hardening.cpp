@@ -1,0 +1,32 @@
+#include "platform/process_hardening.h"
+
+#include "platform/win32.h"
+
+namespace {
+
+// ProcessRedirectionTrustPolicy in PROCESS_MITIGATION_POLICY, and its
+// EnforceRedirectionTrust flag (winnt.h of the Windows 11 SDK).
+const int kRedirectionTrustPolicy = 16;
+const DWORD kEnforceRedirectionTrust = 0x1;
+
+template <typename Function>
+Function Lookup(HMODULE module, const char* name) {
+  // Through void (*)(void), which any function pointer converts to.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+void HardenProcess() {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  using SetDllDirectories = BOOL(WINAPI*)(DWORD);
+  if (auto set = Lookup<SetDllDirectories>(kernel, "SetDefaultDllDirectories")) {
+    set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  using SetMitigation = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+  if (auto set = Lookup<SetMitigation>(kernel, "SetProcessMitigationPolicy")) {
+    DWORD policy = kEnforceRedirectionTrust;
+    set(kRedirectionTrustPolicy, &policy, sizeof policy);
+  }
+}
