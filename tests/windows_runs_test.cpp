@@ -240,6 +240,10 @@ TEST_F(WindowsRuns, KilledUpdatesTearNothingAndARerunCompletes) {
         // What an earlier kill left there would be taken for this run's copy.
         SetFileAttributesA(Host(figure).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(Host(figure).c_str());
+        // A figure that an earlier run of the round already installed is
+        // left as it is: made older, it is copied again.
+        const fs::path installedFigure = figureFolder / "figure3.bmp";
+        if (fs::exists(installedFigure)) SetWriteTime(installedFigure, kBaseTime - kSecond);
       }
       StartedInstaller run(kit_, installed);
       ASSERT_TRUE(run.Started());
