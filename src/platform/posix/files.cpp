@@ -30,6 +30,7 @@
 
 #include "file_copy.h"
 #include "standin_internal.h"
+#include "trusted_path.h"
 
 namespace {
 
@@ -93,6 +94,12 @@ struct FileObject {
   uint32_t magic = kFileMagic;
   int fd = -1;
 };
+
+// What path names, a trusted link followed.
+bool StatTrusted(const std::string& path, struct stat& status) {
+  UniqueFd file(standin::OpenTrusted(path, O_PATH));
+  return file.IsValid() && fstat(file.Get(), &status) == 0;
+}
 
 FileObject* AsFile(HANDLE handle) {
   auto* file = static_cast<FileObject*>(handle);
@@ -205,7 +212,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRI
   // folder is told by the descriptor.
   const bool readExisting = disposition == OPEN_EXISTING && !(access & GENERIC_WRITE);
   struct stat status;
-  const bool exists = !readExisting && stat(path.c_str(), &status) == 0;
+  const bool exists = !readExisting && StatTrusted(path, status);
   // Windows opens no folder without backup semantics, and no read-only file for writing.
   if (exists && S_ISDIR(status.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -216,7 +223,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRI
     return INVALID_HANDLE_VALUE;
   }
   const mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-  int fd = OpenFile(path.c_str(), OpenFlags(access, disposition), mode);
+  int fd = standin::OpenTrusted(path, OpenFlags(access, disposition) | O_NONBLOCK, mode);
   if (fd < 0) {
     if (errno == EEXIST) {
       SetLastError(ERROR_FILE_EXISTS);
@@ -312,16 +319,18 @@ DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
 // folder when it points to one, and never read-only.
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
   const std::string path = standin::ToPosixPath(fileName);
+  UniqueFd folder;
+  std::string name;
   struct stat status;
-  if (lstat(path.c_str(), &status) != 0) {
+  if (!standin::OpenParent(path, folder, name) ||
+      fstatat(folder.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
     standin::FailWithErrno(errno);
     return INVALID_FILE_ATTRIBUTES;
   }
   if (S_ISLNK(status.st_mode)) {
     struct stat target;
-    return (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
-               ? FILE_ATTRIBUTE_DIRECTORY
-               : FILE_ATTRIBUTE_ARCHIVE;
+    return (StatTrusted(path, target) && S_ISDIR(target.st_mode)) ? FILE_ATTRIBUTE_DIRECTORY
+                                                                   : FILE_ATTRIBUTE_ARCHIVE;
   }
   return Attributes(status);
 }
@@ -330,8 +339,13 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
 // alone, so that what it points to is never changed through it.
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   const std::string path = standin::ToPosixPath(fileName);
+  UniqueFd folder, file;
+  std::string name;
   struct stat status;
-  if (lstat(path.c_str(), &status) != 0) return standin::FailWithErrno(errno);
+  if (!standin::OpenParent(path, folder, name)) return standin::FailWithErrno(errno);
+  // The entry itself, so that the mode is set on what was looked at.
+  file = UniqueFd(openat(folder.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!file.IsValid() || fstat(file.Get(), &status) != 0) return standin::FailWithErrno(errno);
   if (S_ISLNK(status.st_mode)) return TRUE;
   const mode_t permissions = status.st_mode & 07777;
   mode_t wanted = permissions;
@@ -340,7 +354,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
   } else if (!HasWriteBits(permissions)) {
     wanted |= S_IWUSR;
   }
-  if (wanted != permissions && chmod(path.c_str(), wanted) != 0) {
+  if (wanted != permissions &&
+      chmod(("/proc/self/fd/" + std::to_string(file.Get())).c_str(), wanted) != 0) {
     return standin::FailWithErrno(errno);
   }
   return TRUE;
@@ -349,7 +364,11 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
 BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
   const std::string path = standin::ToPosixPath(pathName);
   if (standin::FaultInjected("QUORVEX_FAULT_MKDIR", path)) return FALSE;
-  if (mkdir(path.c_str(), 0777) == 0) return TRUE;
+  UniqueFd folder;
+  std::string name;
+  if (standin::OpenParent(path, folder, name) && mkdirat(folder.Get(), name.c_str(), 0777) == 0) {
+    return TRUE;
+  }
   return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
 }
 

@@ -21,6 +21,7 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,7 @@
 
 #include "file_copy.h"
 #include "standin_internal.h"
+#include "trusted_path.h"
 
 namespace {
 
@@ -38,23 +40,25 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
-// Whether fd is still the file that path names.
-bool StillNamed(int fd, const std::string& path) {
+// Whether fd is still the file that name names in folder.
+bool StillNamed(int fd, int folder, const std::string& name) {
   struct stat opened, named;
-  return fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 &&
+  return fstat(fd, &opened) == 0 &&
+         fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-// Creates the temporary file at path, empty and locked, removing one that a
-// dead writer left there. -1 when a live writer holds it, when something
-// else has that name, or on failure.
-int ClaimTemporaryFile(const std::string& path) {
+// Creates the temporary file name in folder, empty and locked, removing one
+// that a dead writer left there. -1 when a live writer holds it, when
+// something else has that name, or on failure.
+int ClaimTemporaryFile(int folder, const std::string& name) {
   for (int attempt = 0; attempt < 4; ++attempt) {
-    UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    UniqueFd file(
+        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     const bool created = file.IsValid();
     if (!created) {
       if (errno != EEXIST) return -1;
-      file = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      file = UniqueFd(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
       if (!file.IsValid()) {
         if (errno == ENOENT) continue;  // its writer finished meanwhile
         return -1;
@@ -63,35 +67,44 @@ int ClaimTemporaryFile(const std::string& path) {
     if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0) return -1;
     // Between the open and the lock its writer may have renamed it over
     // its destination, or a claimer removed it: it must not be written.
-    if (!StillNamed(file.Get(), path)) continue;
+    if (!StillNamed(file.Get(), folder, name)) continue;
     if (created) return file.Release();
     struct stat status;
     if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
-    unlink(path.c_str());  // under its lock: its writer is gone
+    unlinkat(folder, name.c_str(), 0);  // under its lock: its writer is gone
   }
   return -1;
 }
 
+// A new file of a unique name in folder, base and six characters.
+int CreateUniqueFile(int folder, const std::string& base, std::string& name) {
+  static unsigned long long counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned long long seed = (static_cast<unsigned long long>(now.tv_nsec) << 20) ^
+                              (static_cast<unsigned long long>(getpid()) << 8) ^ ++counter;
+    name = base + "-";
+    for (int i = 0; i < 6; ++i, seed /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[seed % 36];
+    const int fd =
+        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 // Opens a new file for the copy in folder: the temporary file of its own
-// name, or a file of a unique name. Sets path to it; -1 with the last error
+// name, or a file of a unique name. Sets name to it; -1 with the last error
 // set.
-int OpenCopyFile(const std::string& folder, const std::string& temporaryName, std::string& path) {
+int OpenCopyFile(int folder, const std::string& temporaryName, std::string& name) {
   if (!temporaryName.empty()) {
-    path = folder + temporaryName;
-    const int fd = ClaimTemporaryFile(path);
+    name = temporaryName;
+    const int fd = ClaimTemporaryFile(folder, name);
     if (fd >= 0) return fd;
-    path += "-XXXXXX";
-  } else {
-    path = folder + "~q-XXXXXX";
   }
-  const int fd = mkostemp(&path[0], O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      SetLastError(ERROR_PATH_NOT_FOUND);
-    } else {
-      standin::FailWithErrno(errno);
-    }
-  }
+  const int fd = CreateUniqueFile(folder, temporaryName.empty() ? "~q" : temporaryName, name);
+  if (fd < 0) standin::FailWithErrno(errno);
   return fd;
 }
 
@@ -127,9 +140,9 @@ bool SameBytes(int a, int b, off_t size) {
 
 // Opens path for reading without changing its access time where the
 // system lets us (the owner, or root).
-int OpenUntouched(const char* path, int flags) {
-  const int fd = open(path, flags | O_NOATIME);
-  return fd >= 0 || errno != EPERM ? fd : open(path, flags);
+int OpenUntouched(const std::string& path, int flags) {
+  const int fd = standin::OpenTrusted(path, flags | O_NOATIME);
+  return fd >= 0 || errno != EPERM ? fd : standin::OpenTrusted(path, flags);
 }
 
 // The quick check: a file that may already be a copy of the source.
@@ -141,10 +154,12 @@ bool MayBeCopy(const struct stat& status, const struct stat& existing) {
 // Gives an installed copy whose bytes equal the source's the permission
 // bits and times that a copy would have. False when its bytes differ: it is
 // then to be written.
-bool KeepCopy(int source, const struct stat& status, const std::string& destination,
+bool KeepCopy(int source, const struct stat& status, int folder, const std::string& name,
               const struct stat& existing) {
-  UniqueFd installed(
-      OpenUntouched(destination.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = openat(folder, name.c_str(), flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = openat(folder, name.c_str(), flags);
+  UniqueFd installed(fd);
   struct stat opened;
   if (!installed.IsValid() || fstat(installed.Get(), &opened) != 0 ||
       opened.st_ino != existing.st_ino || opened.st_dev != existing.st_dev ||
@@ -167,47 +182,53 @@ void ReleaseReplaceLock() {}
 // the handles lent are not needed.
 bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
                        const ListedFile&, LentFiles) {
-  const std::string sourcePath = standin::ToPosixPath(source.c_str());
-  const std::string destinationPath = standin::ToPosixPath(destination.c_str());
-  UniqueFd file(OpenUntouched(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  UniqueFd file(OpenUntouched(standin::ToPosixPath(source.c_str()), O_RDONLY | O_NONBLOCK));
+  UniqueFd folder;
+  std::string name;
   struct stat status, existing;
   return file.IsValid() && fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
-         lstat(destinationPath.c_str(), &existing) == 0 && MayBeCopy(status, existing) &&
-         KeepCopy(file.Get(), status, destinationPath, existing);
+         standin::OpenParent(standin::ToPosixPath(destination.c_str()), folder, name) &&
+         fstatat(folder.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+         MayBeCopy(status, existing) && KeepCopy(file.Get(), status, folder.Get(), name, existing);
 }
 
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
                          const std::string& name, const ReplaceFacts*) {
   const std::string sourcePath = standin::ToPosixPath((sourceFolder + name).c_str());
-  const std::string folder = standin::ToPosixPath(destinationFolder.c_str());
-  const std::string destinationPath = folder + name;
-  if (standin::FaultInjected("QUORVEX_FAULT_COPYFILE", destinationPath)) return false;
+  const std::string folderPath = standin::ToPosixPath(destinationFolder.c_str());
+  if (standin::FaultInjected("QUORVEX_FAULT_COPYFILE", folderPath + name)) return false;
 
-  UniqueFd source(OpenUntouched(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  UniqueFd source(OpenUntouched(sourcePath, O_RDONLY | O_NONBLOCK));
   if (!source.IsValid()) return standin::FailWithErrno(errno);
   struct stat status;
   if (fstat(source.Get(), &status) != 0) return standin::FailWithErrno(errno);
   if (!S_ISREG(status.st_mode)) return Fail(ERROR_ACCESS_DENIED);
 
+  // Everything below happens in this folder, opened once: a folder swapped
+  // for a link meanwhile is not written through.
+  UniqueFd folder(standin::OpenTrusted(folderPath, O_PATH | O_DIRECTORY));
+  if (!folder.IsValid()) {
+    return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
+  }
   struct stat existing;
-  if (lstat(destinationPath.c_str(), &existing) == 0) {
+  if (fstatat(folder.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (S_ISREG(existing.st_mode) && !standin::HasWriteBits(existing.st_mode)) {
       return Fail(ERROR_ACCESS_DENIED);
     }
   }
 
-  std::string copyPath;
-  UniqueFd copy(OpenCopyFile(folder, TemporaryCopyName(sourceFolder, name), copyPath));
+  std::string copyName;
+  UniqueFd copy(OpenCopyFile(folder.Get(), TemporaryCopyName(sourceFolder, name), copyName));
   if (!copy.IsValid()) return false;
   // The copy's lock is held until it has its final name, or is removed.
   bool placed = standin::WriteCopy(source.Get(), status, copy.Get());
   int error = errno;
   if (placed) {
-    placed = rename(copyPath.c_str(), destinationPath.c_str()) == 0;
+    placed = renameat(folder.Get(), copyName.c_str(), folder.Get(), name.c_str()) == 0;
     error = errno;
   }
-  if (!placed) unlink(copyPath.c_str());
+  if (!placed) unlinkat(folder.Get(), copyName.c_str(), 0);
   copy.Reset();
   return placed ? true : standin::FailWithErrno(error);
 }
