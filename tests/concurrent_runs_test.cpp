@@ -135,4 +135,36 @@ TEST_F(ConcurrentRuns, EnglishAndJapaneseInstallersKeepBothRecordsAndManuals) {
   std::printf("%d rounds of two installers at once\n", rounds);
 }
 
+// A folder of the install swapped, while a copy goes into it, for a link
+// that another account made (as a user could, in an install folder that
+// users may write): nothing of the copy lands where the link leads, and
+// the run ends with 4.
+TEST_F(ConcurrentRuns, AFolderSwappedForAnotherAccountsLinkGetsNothingThroughIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another account (lchown)";
+  Settings(english_, "en", 1);
+  WriteManualTree(english_.sourceFolder() / "docs", {1500}, 5);
+  const fs::path installed = english_.installFolder(), target = hive_.path() / "elsewhere";
+  Empty(installed);
+  Empty(target);
+  BackgroundRun run(english_.executable().string(), {"/p" + installed.string()},
+                    {{"QUORVEX_HKLM", (hive_.path() / "HKLM.reg").string()}});
+  const fs::path docs = installed / "docs";
+  // Once the copy has begun to fill docs.
+  std::error_code error;
+  for (int polls = 0; polls < 200000 && (!fs::exists(docs) || fs::is_empty(docs, error)); ++polls) {
+    usleep(50);
+  }
+  fs::rename(docs, installed / "docs-moved");
+  fs::create_directory_symlink(target, docs);
+  ASSERT_EQ(lchown(docs.c_str(), 65534, 65534), 0);
+  const int code = run.Wait();
+  EXPECT_TRUE(fs::is_empty(target)) << fs::begin(fs::directory_iterator(target))->path();
+  const auto moved = std::distance(fs::recursive_directory_iterator(installed / "docs-moved"),
+                                   fs::recursive_directory_iterator());
+  std::printf("swapped after %ld entries of docs were written; exit code %d\n",
+              static_cast<long>(moved), code);
+  if (code == 0) std::printf("the copy had passed docs before the swap\n");
+  else EXPECT_EQ(code, 4);
+}
+
 }  // namespace

@@ -204,6 +204,36 @@ TEST_F(InstallTest, SymbolicLinksAtDestinationsAreReplacedAndTheirTargetsKept) {
   EXPECT_FALSE(fs::exists(kit_.folder() / "nowhere"));
 }
 
+#ifndef _WIN32
+// Links under the install folder, and the install folder itself as a link:
+// one that another account owns gets nothing written through it, and the
+// run ends with 4 without recording; one that root made is followed.
+TEST_F(InstallTest, LinksThatAnotherAccountMadeAreNotWrittenThrough) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another account (lchown)";
+  const uid_t nobody = 65534;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000A}");
+  kit_.AddSourceFile("docs/guide.cfg", "<guide>");
+  const fs::path elsewhere = kit_.folder() / "elsewhere";
+  fs::create_directories(elsewhere);
+  const fs::path docs = kit_.installFolder() / "docs";
+  fs::create_directory_symlink(elsewhere, docs);
+  ASSERT_EQ(lchown(docs.c_str(), nobody, nobody), 0);
+  ExpectFailed(kit_.RunInto(kit_.installFolder()), 4);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+
+  const fs::path manual = kit_.folder() / "public" / "manual";
+  fs::create_directories(manual.parent_path());
+  fs::create_directory_symlink(elsewhere, manual);
+  ASSERT_EQ(lchown(manual.c_str(), nobody, nobody), 0);
+  ExpectFailed(kit_.RunInto(manual), 4);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+
+  ASSERT_EQ(lchown(docs.c_str(), 0, 0), 0);
+  ExpectCompleted(kit_.RunInto(kit_.installFolder()));
+  EXPECT_EQ(ReadFile(elsewhere / "guide.cfg"), "<guide>");
+}
+#endif
+
 // A copy that cannot be put on the disk is not vouched for: the run fails
 // with 4 and records nothing, and the next run completes it.
 TEST_F(InstallTest, CopyThatCannotBeFlushedRecordsNothing) {

@@ -49,6 +49,22 @@ TEST_F(Cp932, WalkSkipsTrailBytesOfEveryCharacter) {
   EXPECT_EQ(LastCharacter("\x83\x5C\\"), '\\');
 }
 
+TEST(FoldersAlong, EveryFolderFromTheTopWithoutRootsOrShares) {
+  using Folders = std::vector<std::string>;
+  EXPECT_EQ(FoldersAlong("C:\\Orvinel\\docs\\"), (Folders{"C:\\Orvinel", "C:\\Orvinel\\docs"}));
+  EXPECT_EQ(FoldersAlong("C:\\Orvinel/docs"), (Folders{"C:\\Orvinel", "C:\\Orvinel/docs"}));
+  EXPECT_EQ(FoldersAlong("C:\\"), Folders{});
+  EXPECT_EQ(FoldersAlong("\\\\server\\share\\manual\\"), Folders{"\\\\server\\share\\manual"});
+  EXPECT_EQ(FoldersAlong("/srv/public/manual"), (Folders{"/srv", "/srv/public", "/srv/public/manual"}));
+  EXPECT_EQ(FoldersAlong("manual\\"), Folders{"manual"});
+}
+
+TEST_F(Cp932, FoldersAlongSkipTrailBytes) {
+  // "表" is 0x95 0x5C: its second byte separates nothing.
+  EXPECT_EQ(FoldersAlong("C:\\\x95\x5C\\a"),
+            (std::vector<std::string>{"C:\\\x95\x5C", "C:\\\x95\x5C\\a"}));
+}
+
 TEST(GetProgramDirectory, IsTheExecutablesFolderWithSeparator) {
   std::string directory;
   ASSERT_TRUE(GetProgramDirectory(directory));

@@ -1,8 +1,11 @@
 #include "copy/copy_walk.h"
 
+#include <vector>
+
 #include "copy/copy_job.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
+#include "platform/folder_links.h"
 #include "platform/win32.h"
 
 namespace {
@@ -50,6 +53,12 @@ int WalkFolder(const std::string& source, const std::string& destination, Overwr
         result = kCopyFolderCreationFailed;
         break;
       }
+      ScopedHandle held;
+      if (EnterFolder(destinationPath, held) == FolderEntry::UntrustedLink) {
+        steps.RefusedLink(destinationPath);
+        result = kCopyFileFailed;
+        break;
+      }
       EnsureTrailingSeparator(sourcePath);
       EnsureTrailingSeparator(destinationPath);
       result = WalkFolder(sourcePath, destinationPath, policy, true, create, steps);
@@ -82,5 +91,13 @@ int WalkCopyTree(std::string source, std::string destination, OverwritePolicy po
                  CopySteps& steps) {
   EnsureTrailingSeparator(source);
   EnsureTrailingSeparator(destination);
+  std::vector<ScopedHandle> held;
+  for (const std::string& folder : FoldersAlong(destination)) {
+    held.emplace_back();
+    if (EnterFolder(folder, held.back()) == FolderEntry::UntrustedLink) {
+      steps.RefusedLink(folder);
+      return kCopyFileFailed;
+    }
+  }
   return WalkFolder(source, destination, policy, false, false, steps);
 }

@@ -34,10 +34,16 @@ class CopySteps {
   // A folder of the source that exists but cannot be listed completely; the
   // copy then ends with 4.
   virtual void ListingFailed(const std::string& /*sourceFolder*/) {}
+  // A folder of the destination, or on the way to it, that is a link made
+  // by another account: nothing is written through it, and the copy ends
+  // with 4.
+  virtual void RefusedLink(const std::string& /*destinationFolder*/) {}
 };
 
 // Walks the folder source into destination, recursing into subfolders, and
 // returns the copy's result: 0, or 3 or 4 at the first failure. A source
-// that does not exist copies nothing and succeeds.
+// that does not exist copies nothing and succeeds. Every folder of the
+// destination, from the top of its path down, is entered only when it is
+// no link that another account made (platform/folder_links.h).
 int WalkCopyTree(std::string source, std::string destination, OverwritePolicy policy,
                  CopySteps& steps);

@@ -45,3 +45,32 @@ void EnsureTrailingSeparator(std::string& path) {
   uint16_t last = LastCharacter(path.c_str());
   if (last != '\\' && last != '/') path += '\\';
 }
+
+std::vector<std::string> FoldersAlong(const std::string& path) {
+  std::vector<std::string> folders;
+  const bool unc = path.size() > 1 && (path[0] == '\\' || path[0] == '/') &&
+                   (path[1] == '\\' || path[1] == '/');
+  int skip = unc ? 4 : 0;  // the two leading separators, then server and share
+  const auto* text = reinterpret_cast<const unsigned char*>(path.c_str());
+  size_t i = 0;
+  const auto take = [&](size_t end) {
+    if (skip > 0) {
+      --skip;
+      return;
+    }
+    const std::string folder = path.substr(0, end);
+    const bool drive = folder.size() == 2 && folder[1] == ':';
+    if (!folder.empty() && !drive) folders.push_back(folder);
+  };
+  while (i < path.size()) {
+    if (_ismbblead(text[i]) && i + 1 < path.size()) {
+      i += 2;
+      continue;
+    }
+    if (text[i] == '\\' || text[i] == '/') take(i);
+    ++i;
+  }
+  const uint16_t last = LastCharacter(path.c_str());
+  if (!path.empty() && last != '\\' && last != '/') take(path.size());
+  return folders;
+}

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // The folder of the running executable, ending in a backslash
 // (D:\Setup\Quorvex.exe gives D:\Setup\). Fails when the executable's name
@@ -23,3 +24,9 @@ uint16_t LastCharacter(const char* text);
 
 // Appends "\" unless the last character is "\" or "/".
 void EnsureTrailingSeparator(std::string& path);
+
+// The folders that path goes through and names, from the top, without the
+// trailing separator: C:\Orvinel\docs\ gives C:\Orvinel and
+// C:\Orvinel\docs. A drive's root, and the server and share of a UNC
+// path, are not among them.
+std::vector<std::string> FoldersAlong(const std::string& path);

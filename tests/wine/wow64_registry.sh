@@ -23,6 +23,9 @@
 #             (which writes nothing), the Mark of the Web removed from each
 #             copy, the folder lock's rights, and both programs' DLL search
 #             set to System32 before anything else
+#   link_in_install_folder
+#             a folder link in the install folder is opened as itself and
+#             its owner is looked at
 #   unreadable_program_folder
 #             a program folder that can be entered but not listed (what an
 #             elevated program sees of a drive mapped in the user's session)
@@ -340,6 +343,39 @@ case $case_name in
     writes=$(count rerun 'CopyFileA|MoveFileExA|WriteFile|SetFileAttributesA|DeleteFileA|SetFileTime|CreateDirectoryA')
     [ "$writes" = 0 ] && ok "rerun: nothing written" ||
       fail "rerun: $writes writes: $(grep -E '^(CopyFileA|MoveFileExA|WriteFile|SetFileAttributesA|DeleteFileA|SetFileTime|CreateDirectoryA) ' "$dir/rerun.calls" | head -n 3)"
+    ;;
+
+  link_in_install_folder)
+    # Wine shows a Unix symbolic link as a reparse point, so the walk's
+    # look at a folder it enters can be seen: the folder opened as itself
+    # (FILE_FLAG_OPEN_REPARSE_POINT), held without delete sharing, its
+    # owner asked for. Wine keeps no owners: it names the running account,
+    # so the link counts as the program's own and is followed. Which owners
+    # are trusted is tested natively, through the same walk
+    # (InstallTest.LinksThatAnotherAccountMadeAreNotWrittenThrough).
+    settings 2.0
+    mkdir -p "$kit/SRC/docs" "$dir/elsewhere"
+    printf 'guide\r\n' >"$kit/SRC/docs/guide.cfg"
+    ln -s "$dir/elsewhere" "$install/docs"
+    WINEDEBUG=+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
+      "/p$(winpath "$install")" >"$dir/link.out" 2>"$dir/link.trace" </dev/null
+    rc=$?
+    runs=$((runs + 1))
+    docs=$(winpath "$install/docs" | sed 's/\\/\\\\/g')
+    handle=$(ARGS="\"$docs\",00020080,00000003,00000000,00000003,02200000," awk '
+      index($0, "Call KERNEL32.CreateFileA(") && index($0, ENVIRON["ARGS"]) { found = 1; next }
+      found && match($0, /Ret  KERNEL32\.CreateFileA\(\) retval=[0-9a-f]+/) {
+        print substr($0, RSTART + 35, RLENGTH - 35); exit }' "$dir/link.trace")
+    if [ -n "$handle" ] && [ "$handle" != ffffffffffffffff ] && [ "$handle" != ffffffff ]; then
+      ok "the linked folder opened as itself, held without delete sharing (handle $handle)"
+      grep -a -q -E "Call advapi32\.GetSecurityInfo\($handle,00000001,00000001," "$dir/link.trace" &&
+        ok "its owner asked for (GetSecurityInfo)" || fail "no GetSecurityInfo(owner) on handle $handle"
+    else
+      fail "the linked folder was not opened with READ_CONTROL | FILE_READ_ATTRIBUTES and FILE_FLAG_OPEN_REPARSE_POINT"
+    fi
+    [ "$rc" = 0 ] && [ -f "$dir/elsewhere/guide.cfg" ] &&
+      ok "owned, as Wine says, by the running account: followed (exit 0)" ||
+      fail "exit code $rc; elsewhere holds: $(ls "$dir/elsewhere")"
     ;;
 
   *)
