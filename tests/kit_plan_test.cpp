@@ -5,6 +5,7 @@
 // they were.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -323,6 +324,27 @@ TEST(KitPlan, NestedFailureEndsTheCopyWhereThePlanSays) {
   EXPECT_FALSE(fs::exists(scenario.install() / "z.html"));
   EXPECT_EQ(scenario.Recorded(), "(none)");
 }
+
+#ifndef _WIN32
+// A folder link that another account made: the plan says the copy fails
+// there, and the installer writes nothing through it.
+TEST(KitPlan, LinkOfAnotherAccountFailsTheCopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another account (lchown)";
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  scenario.AddSource("a.html", "a");
+  scenario.AddSource("docs/guide.html", "g");
+  testing_support::TempFolder elsewhere;
+  fs::create_directory_symlink(elsewhere.path(), scenario.install() / "docs");
+  ASSERT_EQ(lchown((scenario.install() / "docs").c_str(), 65534, 65534), 0);
+
+  const Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 4);
+  ASSERT_FALSE(outcome.actions.empty());
+  EXPECT_EQ(outcome.actions.back(), std::make_pair(std::string("fail-file"), Native("docs")));
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+}
+#endif
 
 // The version comparison: a later recorded version is refused (exit 0 when
 // silent, 7 with messages), the same one is installed again only when
