@@ -167,6 +167,45 @@ TEST_F(InstallTest, OddNamesAndShapesAreInstalledWhole) {
   }
 }
 
+// The log of /log=: one block per run, appended; a failing copy's names the
+// path, the system's error and 4; a silent refusal's says refused, with
+// both versions. Without the switch nothing is written anywhere.
+TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
+  Configure("{7A3C41D0-0000-4000-8000-00000000000B}");
+  kit_.AddSourceFile("about.html", "<about>");
+  kit_.AddSourceFile("guide/page.html", "<page>");
+  const fs::path log = kit_.folder() / "logs" / "quorvex.log";
+  fs::create_directories(log.parent_path());
+  const std::string logSwitch = "/LOG=" + testing_support::HostPath(log.string());
+  fs::create_directories(kit_.installFolder() / "guide" / "page.html");
+  const std::string install = "/p" + testing_support::HostPath(kit_.installFolder().string());
+
+  ExpectFailed(kit_.Run({install}), 4);
+  EXPECT_FALSE(fs::exists(log));
+  ExpectFailed(kit_.Run({logSwitch, install}), 4);
+  const std::string failed = ReadFile(log);
+  for (const char* part : {"==== Quorvex ", "ManualVersion=2.1\n", "(from /p)\n",
+                           "verdict: install 2.1, no version recorded\n",
+                           "unchanged (already identical) 1,",
+                           "page.html: error ", "exit code: 4\n"}) {
+    EXPECT_NE(failed.find(part), std::string::npos) << part << " not in:\n" << failed;
+  }
+
+  fs::remove(kit_.installFolder() / "guide" / "page.html");
+  ExpectCompleted(kit_.Run({install, "/log=" + testing_support::HostPath(log.string())}));
+  kit_.WriteSettings("[Product]\nProductGUID=" + settings_.productGuid +
+                     "\nManualVersion=2.0\nProduct=QuorvexCopyTest\nMessageDisplay=0\n");
+  EXPECT_EQ(kit_.Run({install, logSwitch}).exitCode, 0);
+  const std::string all = ReadFile(log);
+  EXPECT_EQ(all.compare(0, failed.size(), failed), 0) << "the log is appended to";
+  const std::string refused = all.substr(all.rfind("==== Quorvex "));
+  EXPECT_NE(refused.find("verdict: refused, 2.0 may not replace the recorded 2.1\n"),
+            std::string::npos) << refused;
+  EXPECT_NE(refused.find("exit code: 0\n"), std::string::npos) << refused;
+  EXPECT_NE(refused.find("Language=en (default: not set in the file)"), std::string::npos) << refused;
+  EXPECT_EQ(RecordedVersion(), "2.1");
+}
+
 #ifndef _WIN32
 // A file name with a backslash byte, which no Windows name holds, cannot be
 // copied: the run fails with 4 and records nothing.
@@ -204,7 +243,6 @@ TEST_F(InstallTest, SymbolicLinksAtDestinationsAreReplacedAndTheirTargetsKept) {
   EXPECT_FALSE(fs::exists(kit_.folder() / "nowhere"));
 }
 
-#ifndef _WIN32
 // Links under the install folder, and the install folder itself as a link:
 // one that another account owns gets nothing written through it, and the
 // run ends with 4 without recording; one that root made is followed.
@@ -232,7 +270,6 @@ TEST_F(InstallTest, LinksThatAnotherAccountMadeAreNotWrittenThrough) {
   ExpectCompleted(kit_.RunInto(kit_.installFolder()));
   EXPECT_EQ(ReadFile(elsewhere / "guide.cfg"), "<guide>");
 }
-#endif
 
 // A copy that cannot be put on the disk is not vouched for: the run fails
 // with 4 and records nothing, and the next run completes it.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/exit_code.h"
+#include "app/run_log.h"
 #include "copy/copy_job.h"
 #include "paths/paths.h"
 #include "platform/afx/app.h"
@@ -14,6 +15,7 @@
 #include "registry/registry_key.h"
 #include "registry/version_record.h"
 #include "settings/settings.h"
+#include "text/text_encoding.h"
 #include "ui/console_window.h"
 #include "ui/message_boxes.h"
 
@@ -54,8 +56,15 @@ InstallDirectorySource FindInstallDirectory(int argc, char** argv, const std::st
 }
 
 int RunInstaller(int argc, char** argv) {
+  const char* logFile = FindLogArgument(argc, argv);
+  RunLog log(logFile ? logFile : "");
+  const auto finish = [&](int exitCode) {
+    if (logFile) log.Finish(exitCode);
+    return exitCode;
+  };
+
   if (!afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
-    return Fail(kFrameworkFailedMessage, kExitFrameworkFailed);
+    return finish(Fail(kFrameworkFailedMessage, kExitFrameworkFailed));
   }
   ShowWindow(FindConsoleWindow(), SW_HIDE);
 
@@ -63,28 +72,47 @@ int RunInstaller(int argc, char** argv) {
   // and finding no SRC would record a manual that was never installed.
   std::string programDirectory;
   if (!GetProgramDirectory(programDirectory) || !IsReadableFolder(programDirectory)) {
-    return Fail(kNoProgramDirectoryMessage, kExitNoProgramDirectory);
+    if (logFile) log.Failure("the program folder " + AnsiToUtf8(programDirectory) +
+                             " cannot be listed", GetLastError());
+    return finish(Fail(kNoProgramDirectoryMessage, kExitNoProgramDirectory));
   }
   const InstallerSettings settings = ReadInstallerSettings(programDirectory);
+  if (logFile) {
+    log.ProgramFolder(programDirectory);
+    log.Settings(programDirectory, settings);
+  }
 
   // An empty install directory would mean the root of the current drive:
   // never copy a manual there.
   std::string installDirectory;
-  FindInstallDirectory(argc, argv, settings.productGuid, installDirectory);
+  const InstallDirectorySource source =
+      FindInstallDirectory(argc, argv, settings.productGuid, installDirectory);
+  if (logFile) log.InstallDirectory(installDirectory, source);
   if (installDirectory.empty()) {
-    return Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory);
+    return finish(Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory));
   }
 
   ScopedRegKey recordKey;
   const bool allowed = OpenManualVersionRecord(settings, recordKey.Receive());
+  if (logFile) {
+    const RecordedManual recorded = recordKey.Get() ? JudgeRecordedVersion(recordKey.Get(), settings)
+                                                    : RecordedManual();
+    log.Verdict(ManualRecordKey(settings), recordKey.Get() != nullptr, recorded.found,
+                recorded.version, settings.manualVersion, allowed);
+  }
   int exitCode = kExitSuccess;
   if (allowed) {
     ManualCopyJob job(installDirectory, programDirectory + "SRC");
     DurableWrites written(installDirectory);
-    exitCode = job.Run(OverwritePolicy::CompareTimes, &written);
+    CopyCounts counts;
+    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr);
+    if (logFile) log.Copy(counts);
     // The record vouches for a manual that is on the disk: a copy that
     // cannot be made durable is a copy that failed.
-    if (exitCode == kExitSuccess && !written.Flush()) exitCode = kExitFileCopyFailed;
+    if (exitCode == kExitSuccess && !written.Flush()) {
+      if (logFile) log.Failure("what was copied cannot be put on the disk", GetLastError());
+      exitCode = kExitFileCopyFailed;
+    }
     if (exitCode == kExitSuccess) {
       const std::string& version = settings.manualVersion;
       RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
@@ -98,5 +126,5 @@ int RunInstaller(int argc, char** argv) {
     exitCode = kExitRefused;
   }
   recordKey.Reset();
-  return exitCode;
+  return finish(exitCode);
 }

@@ -22,12 +22,19 @@ void ClearReadOnly(const std::string& path) {
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:
-  explicit InstallSteps(DurableWrites* written) : written_(written) {}
+  InstallSteps(DurableWrites* written, CopyCounts* counts) : written_(written), counts_(counts) {}
 
   // A folder that another run created between the look and the creation is
   // reused like one that was there before.
   bool CreateFolder(const std::string& path) override {
-    return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+      if (counts_) ++counts_->foldersCreated;
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) return true;
+    Failed(path, error);
+    return false;
   }
 
   // Replaces the destination with a complete copy of source, read-only or
@@ -42,7 +49,8 @@ class InstallSteps : public CopySteps {
     if (opened && file.opened.sameWriteTime &&
         KeepIdenticalCopy(source, destination, file.listed,
                           {file.opened.source.Get(), file.opened.destination.Get()})) {
-      return Written(destination);
+      if (counts_) ++counts_->filesUnchanged;
+      return Written(destination, false);
     }
     // The replace moves a file over the destination: nothing of ours may
     // hold it open.
@@ -60,32 +68,64 @@ class InstallSteps : public CopySteps {
     if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name, &facts)) {
       return Written(destination);
     }
-    if (!IsReadOnly(destination)) return false;
-    if (!ShouldReplaceFile(destination, source, policy)) return true;
+    const DWORD error = counts_ ? GetLastError() : 0;
+    if (!IsReadOnly(destination)) return Failed(destination, error);
+    if (!ShouldReplaceFile(destination, source, policy)) return Kept();
     ClearReadOnly(destination);
-    return ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name) &&
-           Written(destination);
+    if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name)) {
+      return Written(destination);
+    }
+    return Failed(destination, counts_ ? GetLastError() : 0);
+  }
+
+  void KeepFile(const std::string&, const std::string&) override { Kept(); }
+
+  void ListingFailed(const std::string& sourceFolder) override {
+    if (counts_ && counts_->failedPath.empty()) {
+      counts_->failedPath = sourceFolder;
+      counts_->failure = "this folder of SRC cannot be listed completely";
+    }
+  }
+
+  void RefusedLink(const std::string& destinationFolder) override {
+    if (counts_ && counts_->failedPath.empty()) {
+      counts_->failedPath = destinationFolder;
+      counts_->failure = "a link that another account made: nothing is written through it";
+    }
   }
 
  private:
-  bool Written(const std::string& path) {
+  bool Written(const std::string& path, bool counted = true) {
     if (written_) written_->Note(path);
+    if (counts_ && counted) ++counts_->filesWritten;
     return true;
+  }
+  bool Kept() {
+    if (counts_) ++counts_->filesKeptNewer;
+    return true;
+  }
+  bool Failed(const std::string& path, DWORD error) {
+    if (counts_ && counts_->failedPath.empty()) {
+      counts_->failedPath = path;
+      counts_->failedError = error;
+    }
+    return false;
   }
 
   DurableWrites* written_;
+  CopyCounts* counts_;
 };
 
 }  // namespace
 
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
-             DurableWrites* written) {
-  InstallSteps steps(written);
+             DurableWrites* written, CopyCounts* counts) {
+  InstallSteps steps(written, counts);
   const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
   ReleaseReplaceLock();
   return result;
 }
 
-int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written) const {
-  return CopyTree(sourceRoot_, destinationRoot_, policy, written);
+int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written, CopyCounts* counts) const {
+  return CopyTree(sourceRoot_, destinationRoot_, policy, written, counts);
 }

@@ -4,8 +4,22 @@
 #include <string>
 
 #include "copy/overwrite_policy.h"
+#include "platform/win32.h"
 
 class DurableWrites;
+
+// What a copy did, for the run's log.
+struct CopyCounts {
+  int foldersCreated = 0;
+  int filesWritten = 0;
+  int filesUnchanged = 0;  // already held the source's bytes
+  int filesKeptNewer = 0;
+  // The first failure: its path, the system's error code, and what failed
+  // when no error code says it.
+  std::string failedPath;
+  DWORD failedError = 0;
+  std::string failure;
+};
 
 // Result codes of a copy; they are also the program's exit codes.
 enum CopyResult {
@@ -19,8 +33,10 @@ class ManualCopyJob {
   ManualCopyJob(std::string destinationRoot, std::string sourceRoot)
       : destinationRoot_(std::move(destinationRoot)), sourceRoot_(std::move(sourceRoot)) {}
 
-  // Each file written is noted in written, when given.
-  int Run(OverwritePolicy policy, DurableWrites* written = nullptr) const;
+  // Each file written is noted in written, and what the copy did in
+  // counts, when given.
+  int Run(OverwritePolicy policy, DurableWrites* written = nullptr,
+          CopyCounts* counts = nullptr) const;
 
  private:
   std::string destinationRoot_;
@@ -33,4 +49,4 @@ class ManualCopyJob {
 // exist copies nothing and succeeds; a folder that exists but cannot be
 // listed, completely, fails with kCopyFileFailed.
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
-             DurableWrites* written = nullptr);
+             DurableWrites* written = nullptr, CopyCounts* counts = nullptr);

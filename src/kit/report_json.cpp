@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "kit/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace kit {
 

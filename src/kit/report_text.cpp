@@ -1,6 +1,6 @@
 #include "kit/report_output.h"
 
-#include "kit/text_encoding.h"
+#include "text/text_encoding.h"
 
 namespace kit {
 

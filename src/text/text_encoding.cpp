@@ -1,10 +1,8 @@
-#include "kit/text_encoding.h"
+#include "text/text_encoding.h"
 
 #include <stdio.h>
 
 #include "platform/win32.h"
-
-namespace kit {
 
 namespace {
 
@@ -96,4 +94,3 @@ std::string VisibleText(const std::string& text) {
   return out;
 }
 
-}  // namespace kit

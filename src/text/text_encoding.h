@@ -1,9 +1,7 @@
-// Names of the ANSI code page as UTF-8 text for the JSON report.
+// Text of the ANSI code page as UTF-8, for reports and logs.
 #pragma once
 
 #include <string>
-
-namespace kit {
 
 // text converted from the ANSI code page to UTF-8. A byte that is no valid
 // text in the code page is written as the four characters "\xNN" (hex).
@@ -12,4 +10,3 @@ std::string AnsiToUtf8(const std::string& text);
 // text with every control byte written as "\xNN", for the text report.
 std::string VisibleText(const std::string& text);
 
-}  // namespace kit

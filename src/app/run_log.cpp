@@ -1,0 +1,137 @@
+#include "app/run_log.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include "platform/log_file.h"
+#include "platform/win32.h"
+#include "text/text_encoding.h"
+
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "unknown"
+#endif
+#ifndef QUORVEX_VARIANT_NAME
+#define QUORVEX_VARIANT_NAME "Linux"
+#endif
+
+namespace {
+
+bool StartsWithLogSwitch(const char* argument) {
+  const char kSwitch[] = "/log=";
+  for (size_t i = 0; i + 1 < sizeof kSwitch; ++i) {
+    char c = argument[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kSwitch[i]) return false;
+  }
+  return true;
+}
+
+std::string ErrorText(DWORD error) {
+  const std::string message = SystemErrorMessage(error);
+  return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
+}
+
+// Whether the settings file sets key in [Product]: read with a default that
+// no file holds.
+bool IsSet(const std::string& file, const char* key) {
+  const char kAbsent[] = "\x01";
+  char value[8];
+  GetPrivateProfileStringA("Product", key, kAbsent, value, sizeof value, file.c_str());
+  return strcmp(value, kAbsent) != 0;
+}
+
+}  // namespace
+
+const char* FindLogArgument(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (StartsWithLogSwitch(argv[i])) return argv[i] + 5;
+  }
+  return nullptr;
+}
+
+void RunLog::ProgramFolder(const std::string& folder) {
+  Line("program folder: " + AnsiToUtf8(folder));
+}
+
+void RunLog::Settings(const std::string& programFolder, const InstallerSettings& settings) {
+  const std::string file = programFolder + "Quorvex.ini";
+  const auto setting = [&](const char* key, const std::string& value) {
+    Line(std::string("  ") + key + "=" + AnsiToUtf8(value) +
+         (IsSet(file, key) ? "" : " (default: not set in the file)"));
+  };
+  Line("settings of " + AnsiToUtf8(file) + ", [Product]:");
+  setting("ProductGUID", settings.productGuid);
+  setting("Product", settings.product);
+  setting("Language", settings.language);
+  setting("ManualVersion", settings.manualVersion);
+  setting("MessageDisplay", std::to_string(settings.messageDisplay));
+}
+
+void RunLog::InstallDirectory(const std::string& directory, InstallDirectorySource source) {
+  switch (source) {
+    case InstallDirectorySource::Argument:
+      Line("install directory: " + AnsiToUtf8(directory) + " (from /p)");
+      break;
+    case InstallDirectorySource::Registration:
+      Line("install directory: " + AnsiToUtf8(directory) +
+           " (from InstallPath0 of the product's uninstall registration)");
+      break;
+    case InstallDirectorySource::None:
+      Line("install directory: none (no /p, and no InstallPath0 in the product's uninstall "
+           "registration)");
+      break;
+  }
+}
+
+void RunLog::Verdict(const std::string& recordKey, bool keyOpened, bool found,
+                     const std::string& recorded, const std::string& manualVersion, bool allowed) {
+  const std::string key = "HKLM\\" + AnsiToUtf8(recordKey);
+  if (!keyOpened) {
+    Line("recorded version: unknown, the record key " + key + " cannot be opened");
+    Line("verdict: refused, the record cannot be read or written");
+    return;
+  }
+  Line("recorded version: " + (found ? AnsiToUtf8(recorded) : std::string("none")) + " (" + key +
+       ")");
+  if (!found) {
+    Line("verdict: install " + AnsiToUtf8(manualVersion) + ", no version recorded");
+  } else if (allowed) {
+    Line("verdict: install " + AnsiToUtf8(manualVersion) + " over the recorded " +
+         AnsiToUtf8(recorded));
+  } else {
+    Line("verdict: refused, " + AnsiToUtf8(manualVersion) + " may not replace the recorded " +
+         AnsiToUtf8(recorded));
+  }
+}
+
+void RunLog::Copy(const CopyCounts& counts) {
+  Line("copy: folders created " + std::to_string(counts.foldersCreated) + ", files written " +
+       std::to_string(counts.filesWritten) + ", unchanged (already identical) " +
+       std::to_string(counts.filesUnchanged) + ", kept (the installed file is newer) " +
+       std::to_string(counts.filesKeptNewer));
+  if (counts.failedPath.empty()) return;
+  Line("failure: " + AnsiToUtf8(counts.failedPath) + ": " +
+       (counts.failure.empty() ? ErrorText(counts.failedError) : counts.failure));
+}
+
+void RunLog::Failure(const std::string& what, DWORD error) {
+  Line("failure: " + what + ": " + ErrorText(error));
+}
+
+void RunLog::Finish(int exitCode) {
+  char when[32] = "";
+  const time_t now = time(nullptr);
+  struct tm local;
+#ifdef _WIN32
+  const bool known = localtime_s(&local, &now) == 0;
+#else
+  const bool known = localtime_r(&now, &local) != nullptr;
+#endif
+  if (known) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+  std::string block = std::string("==== Quorvex ") + QUORVEX_VERSION + " (" +
+                      QUORVEX_VARIANT_NAME + "), run of " + when + "\n";
+  for (const std::string& line : lines_) block += line + "\n";
+  block += "exit code: " + std::to_string(exitCode) + "\n";
+  AppendToLogFile(path_, block);
+}

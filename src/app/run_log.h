@@ -1,0 +1,39 @@
+// The installer's log, written only when "/log=<file>" is given: one block
+// per run appended to that file, in UTF-8, telling what the run found and
+// did. A log that cannot be written changes nothing of the run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "copy/copy_job.h"
+#include "settings/settings.h"
+
+// The file of the first argument that starts with "/log=" (in any case),
+// as given; null when there is none.
+const char* FindLogArgument(int argc, char** argv);
+
+class RunLog {
+ public:
+  explicit RunLog(std::string path) : path_(std::move(path)) {}
+
+  void ProgramFolder(const std::string& folder);
+  // The settings as the run took them; which of them the file does not set
+  // is read again from it.
+  void Settings(const std::string& programFolder, const InstallerSettings& settings);
+  void InstallDirectory(const std::string& directory, InstallDirectorySource source);
+  void Verdict(const std::string& recordKey, bool keyOpened, bool found,
+               const std::string& recorded, const std::string& manualVersion, bool allowed);
+  void Copy(const CopyCounts& counts);
+  // A failure that no copy count says, with the system's error code.
+  void Failure(const std::string& what, DWORD error);
+  // Appends the block, ending with the exit code.
+  void Finish(int exitCode);
+
+ private:
+  void Line(const std::string& text) { lines_.push_back(text); }
+
+  std::string path_;
+  std::vector<std::string> lines_;
+};
