@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/check.h"
+#include "kit/report_output.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "support/kit.h"
@@ -20,11 +21,11 @@ namespace {
 const char kSeparator = static_cast<char>(fs::path::preferred_separator);
 const char kCleanSettings[] =
     "[Product]\n"
-    "ProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}\n"
+    "ProductGUID={0B6E2F41-7C3A-4D95-8E1B-5A7F9C2D4E63}\n"
     "Language=en\n"
     "ManualVersion=3.0.2\n"
     "MessageDisplay=0\n"
-    "Product=Orvinel\n";
+    "Product=Quillmark\n";
 
 // A finding's path: "SRC" and the parts, with the platform's separator.
 std::string SourcePath(const std::vector<std::string>& parts) {
@@ -129,7 +130,7 @@ TEST_F(KitCheck, CleanKitReportsNothing) {
   EXPECT_EQ(Field(report.summary, "fileCount"), "3");
   EXPECT_EQ(Field(report.summary, "folderCount"), "2");
   EXPECT_EQ(Field(report.summary, "byteCount"), "14");
-  EXPECT_EQ(Field(report.summary, "installDir"), "C:\\Program Files (x86)\\Orvinel\\");
+  EXPECT_EQ(Field(report.summary, "installDir"), "C:\\Program Files (x86)\\Quillmark\\");
   // guide\img\b.png (15 bytes) bounds it: 243 + "\" + 15 = 259.
   EXPECT_EQ(Field(report.summary, "longestInstallDir"), "243");
 }
@@ -280,17 +281,46 @@ TEST_F(KitCheck, CaseCollisions) {
 // Links are reported and not followed: a loop ends.
 TEST_F(KitCheck, LinksInSource) {
   kit_.AddSourceFile("guide/a.html", "x");
+  fs::create_directories(kit_.sourceFolder() / "other");
   if (!MakeLink(kit_.sourceFolder() / "guide" / "loop", "..", true) ||
-      !MakeLink(kit_.sourceFolder() / "guide" / "alias.html", "a.html", false)) {
+      !MakeLink(kit_.sourceFolder() / "guide" / "alias.html", "a.html", false) ||
+      !MakeLink(kit_.sourceFolder() / "guide" / "gone.html", "nothing-here.html", false) ||
+      !MakeLink(kit_.sourceFolder() / "guide" / "here", "../other", true)) {
     GTEST_SKIP() << "no symbolic links here";
   }
   const kit::Report report = Check();
+  // A link is copied as what it leads to: a warning. One that leads round
+  // to a folder holding it, or nowhere, fails the installer: an error that
+  // names its target.
   EXPECT_EQ(PathsOf(report, "link-in-src"),
             (std::vector<std::string>{SourcePath({"guide", "alias.html"}),
-                                      SourcePath({"guide", "loop"})}))
+                                      SourcePath({"guide", "here"})}))
       << Describe(report);
-  EXPECT_EQ(report.exitCode, 0) << Describe(report);
-  EXPECT_EQ(Field(report.summary, "linkCount"), "2");
+  const std::vector<kit::Finding> loops = FindingsOf(report, "link-loop");
+  ASSERT_EQ(loops.size(), 1u) << Describe(report);
+  EXPECT_EQ(loops[0].path, SourcePath({"guide", "loop"}));
+  EXPECT_NE(loops[0].message.find("a link to .., a folder that holds the link itself"),
+            std::string::npos) << loops[0].message;
+  const std::vector<kit::Finding> broken = FindingsOf(report, "broken-link");
+  ASSERT_EQ(broken.size(), 1u) << Describe(report);
+  EXPECT_NE(broken[0].message.find("a link to nothing-here.html, which names nothing"),
+            std::string::npos) << broken[0].message;
+  EXPECT_TRUE(FindingsOf(report, "unreadable-file").empty()) << Describe(report);
+  EXPECT_EQ(report.exitCode, 1) << Describe(report);
+  EXPECT_EQ(Field(report.summary, "linkCount"), "4");
+
+  // The text lists the first few links and counts the rest; --verbose all.
+  for (int n = 0; n < 5; ++n) {
+    ASSERT_TRUE(MakeLink(kit_.sourceFolder() / "other" / ("l" + std::to_string(n) + ".html"),
+                         "../guide/a.html", false));
+  }
+  const kit::Report many = Check();
+  const std::string brief = kit::TextReport(many);
+  const std::string verbose = kit::TextReport(many, {true, false});
+  const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+  EXPECT_EQ(lines(verbose) - lines(brief), 3) << brief;
+  EXPECT_NE(brief.find("warning link-in-src: 4 more links (7 in all; --verbose lists every one)"),
+            std::string::npos) << brief;
 }
 
 TEST_F(KitCheck, FileStampedInTheFuture) {
@@ -351,8 +381,10 @@ TEST_F(KitCheck, VersionsAsTheInstallerReadsThem) {
 
 TEST_F(KitCheck, SettingsTheInstallerReadsOtherwise) {
   kit_.AddSourceFile("index.html", "x");
+  const std::string own = "ProductGUID={0B6E2F41-7C3A-4D95-8E1B-5A7F9C2D4E63}\nProduct=Quillmark\n";
   const std::string longProduct(5000, 'p');
-  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=yes\nProduct=" + longProduct + "\n");
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=yes\nProduct=" + longProduct +
+                     "\nProductGUID={0B6E2F41-7C3A-4D95-8E1B-5A7F9C2D4E63}\n");
   const kit::Report report = Check("C:\\M");
   EXPECT_EQ(Field(report.settings, "product"), longProduct.substr(0, 254));
   const std::vector<kit::Finding> cut = FindingsOf(report, "value-cut");
@@ -363,13 +395,51 @@ TEST_F(KitCheck, SettingsTheInstallerReadsOtherwise) {
   EXPECT_NE(display[0].message.find("reads it as 0"), std::string::npos) << display[0].message;
   EXPECT_EQ(report.exitCode, 0) << Describe(report);
 
-  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=2\n");
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=2\n" + own);
   EXPECT_EQ(FindingsOf(Check(), "message-display").size(), 1u);
-  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=1\n");
+  kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=1\n" + own);
   EXPECT_TRUE(Check().findings.empty()) << Describe(Check());
+
+  // What blocks every later version: a typo in a key or the section, no
+  // ManualVersion, no settings file. Each is an error naming what it saw
+  // and what was meant.
+  struct Row {
+    std::string ini;
+    const char* code;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"[Product]\nManualVerison=2.0.1\n" + own, "settings-unknown-key",
+       "\"ManualVerison\", which the installer does not read, probably meant as ManualVersion"},
+      {"[Prodcut]\nManualVersion=2.0.1\n" + own, "settings-unknown-section",
+       "[Prodcut] is not read by the installer, probably meant as [Product]"},
+      {"[Prodcut]\nManualVersion=2.0.1\n" + own, "settings-no-product-section", "100000"},
+      {"[product]\nMessageDisplay=0\n" + own, "version-missing", "records ManualVersion 100000"},
+      {"[Product]\nManualVersion=2.0.1\nColour=blue\n" + own, "settings-unknown-key",
+       "\"Colour\", which the installer does not read"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.ini);
+    kit_.WriteSettings(row.ini);
+    const kit::Report checked = Check();
+    const std::vector<kit::Finding> found = FindingsOf(checked, row.code);
+    ASSERT_EQ(found.size(), 1u) << Describe(checked);
+    EXPECT_EQ(found[0].severity, "error");
+    EXPECT_NE(found[0].message.find(row.said), std::string::npos) << found[0].message;
+    EXPECT_EQ(checked.exitCode, 1);
+    EXPECT_TRUE(FindingsOf(checked, "version-not-system-version").empty()) << Describe(checked);
+  }
+
+  // The sample's product left as shipped.
+  kit_.WriteSettings("[Product]\nProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}\n"
+                     "ManualVersion=3.0\nProduct=Orvinel\n");
+  const kit::Report sample = Check();
+  EXPECT_EQ(FindingsOf(sample, "sample-setting").size(), 2u) << Describe(sample);
+  EXPECT_EQ(sample.exitCode, 0);
 
   fs::remove(kit_.kitFolder() / "Quorvex.ini");
   EXPECT_EQ(PathsOf(Check(), "no-settings"), std::vector<std::string>{"Quorvex.ini"});
+  EXPECT_EQ(Check().exitCode, 1);
 }
 
 }  // namespace

@@ -122,6 +122,24 @@ TEST(KitReport, TextHasOneLinePerActionThenTheSummary) {
   EXPECT_LT(folder, copy);
   EXPECT_LT(copy, summary);
   EXPECT_NE(text.find("\nexit code: 0\n"), std::string::npos);
+
+  // --summary: only what is not as it should be (a newer installed file
+  // kept), then the counts.
+  scenario.AddSource("guide/old.html", "<old>");
+  scenario.AddInstalled("guide/old.html", "<newer>", testing_support::kTime + testing_support::kSecond);
+  const RunResult brief = RunKit({"plan", "--summary", scenario.kit().kitFolder().string(),
+                                  scenario.installArgument()}
+#ifndef _WIN32
+                                 , {{"QUORVEX_HKLM", scenario.kit().HivePath().string()}}
+#endif
+  );
+  text = brief.output;
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  EXPECT_EQ(text.find("\ncopy guide"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nkeep guide" + separator + "old.html (the installed file is newer)\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("\ncopy: 1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nkeep: 1\n"), std::string::npos) << text;
 }
 
 // Names come out of the JSON report as UTF-8, whatever the code page they

@@ -5,13 +5,16 @@
 namespace kit {
 
 const char kUsage[] =
-    "usage: QuorvexKit check [KIT] [--install-dir DIR] [--codepage 932|1252] [--json]\n"
-    "       QuorvexKit plan [KIT] [/p<install directory>] [--json]\n"
-    "       QuorvexKit verify [KIT] [/p<install directory>] [--json]\n"
+    "usage: QuorvexKit check [KIT] [--install-dir DIR] [--codepage 932|1252] [--verbose] [--json]\n"
+    "       QuorvexKit plan [KIT] [/p<install directory>] [--summary] [--json]\n"
+    "       QuorvexKit verify [KIT] [/p<install directory>] [--summary] [--json]\n"
     "KIT is the folder of Quorvex.ini and SRC (default: the current folder).\n"
     "check: what would make the installation fail or go wrong (exit 0, or 1 on errors).\n"
     "plan: what the installer would do here and now; exits with the installer's code.\n"
-    "verify: whether the installed manual is the kit's (exit 0, or 1 when not).\n";
+    "verify: whether the installed manual is the kit's (exit 0, or 1 when not).\n"
+    "--verbose: check lists every link of SRC, not only the first few.\n"
+    "--summary: plan and verify list only what is not as it should be, then the counts.\n"
+    "--json: one JSON document, always complete.\n";
 
 namespace {
 
@@ -74,6 +77,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     const std::string argument = argv[i];
     if (argument == "--json") {
       line.json = true;
+    } else if (!installsInto && argument == "--verbose") {
+      line.verbose = true;
+    } else if (installsInto && argument == "--summary") {
+      line.summaryOnly = true;
     } else if (installsInto && StartsWith(argument, "/p")) {
       // The installer's switch; as there, the first one counts.
       line.installerArguments.push_back(argument);

@@ -12,6 +12,10 @@ struct CommandLine {
   Verb verb = Verb::Help;
   std::string kitFolder = ".";  // as given; the current folder by default
   bool json = false;
+  // Text: check lists every link (not only the first few), plan and verify
+  // only what is not as it should be.
+  bool verbose = false;
+  bool summaryOnly = false;
   // plan and verify: every argument that the installer takes for "/p", in order.
   std::vector<std::string> installerArguments;
   // check

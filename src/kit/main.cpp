@@ -72,7 +72,10 @@ int main(int argc, char** argv) {
   }
   kit::Report report = RunVerb(line, kitFolder);
   report.kit = line.kitFolder;
-  const std::string text = line.json ? kit::JsonReport(report) : kit::TextReport(report);
+  kit::TextOptions options;
+  options.everyLink = line.verbose;
+  options.summaryOnly = line.summaryOnly;
+  const std::string text = line.json ? kit::JsonReport(report) : kit::TextReport(report, options);
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
   return report.exitCode;

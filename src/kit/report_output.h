@@ -7,9 +7,15 @@
 
 namespace kit {
 
+// How much the text report lists.
+struct TextOptions {
+  bool everyLink = false;    // every link-in-src warning, not the first few
+  bool summaryOnly = false;  // only actions and files that are not as they should be
+};
+
 // One line per finding, action and file (kept-newer files apart, after the
 // others), then the summary. Text is in the ANSI code page.
-std::string TextReport(const Report& report);
+std::string TextReport(const Report& report, const TextOptions& options = {});
 
 // One JSON object, UTF-8: verb, kit, settings, the summary fields,
 // findings, actions, files and exitCode.

@@ -1,5 +1,7 @@
 #include "kit/report_output.h"
 
+#include <map>
+
 #include "text/text_encoding.h"
 
 namespace kit {
@@ -29,16 +31,30 @@ std::string FileLine(const FileState& file) {
   return file.state + (file.folder ? " folder " : " ") + VisibleText(file.path) + "\n";
 }
 
+// Actions and file states that are as they should be.
+bool AsItShouldBe(const std::string& state) {
+  return state == "copy" || state == "replace" || state == "create-folder" || state == "same";
+}
+
+constexpr size_t kLinksShown = 3;
+
 }  // namespace
 
-std::string TextReport(const Report& report) {
+std::string TextReport(const Report& report, const TextOptions& options) {
   std::string text = "QuorvexKit " + report.verb + " " + VisibleText(report.kit) + "\n";
+  size_t links = 0;
   for (const Finding& finding : report.findings) {
+    if (finding.code == "link-in-src" && ++links > kLinksShown && !options.everyLink) continue;
     text += finding.severity + " " + finding.code;
     if (!finding.path.empty()) text += " " + VisibleText(finding.path);
     text += ": " + VisibleText(finding.message) + "\n";
   }
+  if (links > kLinksShown && !options.everyLink) {
+    text += "warning link-in-src: " + std::to_string(links - kLinksShown) + " more links (" +
+            std::to_string(links) + " in all; --verbose lists every one)\n";
+  }
   for (const Action& action : report.actions) {
+    if (options.summaryOnly && AsItShouldBe(action.action)) continue;
     text += action.action + " " + VisibleText(action.path);
     if (!action.reason.empty()) text += " (" + VisibleText(action.reason) + ")";
     text += "\n";
@@ -47,7 +63,7 @@ std::string TextReport(const Report& report) {
   for (const FileState& file : report.files) {
     if (file.state == "kept-newer") {
       keptNewer = true;
-    } else {
+    } else if (!options.summaryOnly || !AsItShouldBe(file.state)) {
       text += FileLine(file);
     }
   }
@@ -55,6 +71,14 @@ std::string TextReport(const Report& report) {
     text += "Kept by the installer because the installed file is newer, yet not the kit's:\n";
     for (const FileState& file : report.files) {
       if (file.state == "kept-newer") text += "  " + FileLine(file);
+    }
+  }
+  if (options.summaryOnly) {
+    std::map<std::string, size_t> counts;
+    for (const Action& action : report.actions) ++counts[action.action];
+    for (const FileState& file : report.files) ++counts[file.state];
+    for (const auto& [state, count] : counts) {
+      text += state + ": " + std::to_string(count) + "\n";
     }
   }
   text += "--\n";

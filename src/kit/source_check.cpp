@@ -6,6 +6,7 @@
 #include "kit/name_check.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
+#include "platform/link_target.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
@@ -107,6 +108,37 @@ class SourceWalk {
     }
   }
 
+  // A link of SRC: the installer copies what it leads to. One that leads
+  // nowhere, or to a folder that holds it (the copy would go round until
+  // its paths are too long), fails the installation. False for those.
+  bool CheckLink(const std::string& sourceFolder, const std::string& name, const std::string& path,
+                 bool folder) {
+    std::string stated;
+    const bool readable = ReadLinkText(sourceFolder + name, stated);
+    const std::string target = readable ? " to " + stated : "";
+    std::string leadsTo, holder;
+    if (!FinalPath(sourceFolder + name, leadsTo)) {
+      Error("broken-link", path,
+            "a link" + target + ", which names nothing that can be opened: the installer fails with 4");
+      return false;
+    }
+    if (folder && FinalPath(sourceFolder, holder) &&
+        (holder == leadsTo ||
+         (holder.compare(0, leadsTo.size(), leadsTo) == 0 && holder.size() > leadsTo.size() &&
+          (holder[leadsTo.size()] == '\\' || holder[leadsTo.size()] == '/')))) {
+      Error("link-loop", path,
+            "a link" + target + ", a folder that holds the link itself: the installer copies the "
+            "folder into itself again and again until its paths are too long, and fails with 4");
+      return false;
+    }
+    Warning("link-in-src", path,
+            std::string("a symbolic link or reparse point") + (folder ? " to a folder" : "") +
+                (readable ? " (" + stated + ")" : "") +
+                ": the installer copies what it leads to" +
+                (folder ? ", which is not checked here" : ""));
+    return true;
+  }
+
   bool WalkFolder(const std::string& sourceFolder, const std::string& relative, bool list) {
     if (!relative.empty()) CheckFolderPaths(relative);
     const std::string pattern = sourceFolder + kListingPattern;
@@ -133,21 +165,13 @@ class SourceWalk {
       CheckName(name, KitPath(path), input_.codePages, findings_);
       const bool link = (finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (link) ++summary_.links;
+      if (link && !CheckLink(sourceFolder, name, path, finder.IsDirectory())) continue;
       if (finder.IsDirectory()) {
         ++summary_.folders;
-        if (link) {
-          Warning("link-in-src", path,
-                  "a symbolic link or reparse point to a folder: the installer copies what it "
-                  "points to, which is not checked here");
-        }
         std::string subfolder = sourceFolder + name;
         EnsureTrailingSeparator(subfolder);
         WalkFolder(subfolder, path, !link);
       } else {
-        if (link) {
-          Warning("link-in-src", path,
-                  "a symbolic link or reparse point: the installer copies what it points to");
-        }
         CheckFile(sourceFolder, name, path);
       }
     }
