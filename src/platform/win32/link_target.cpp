@@ -2,6 +2,8 @@
 // (FSCTL_GET_REPARSE_POINT): the print name of a symbolic link or junction.
 #include "platform/link_target.h"
 
+#include "platform/win32.h"
+// After windows.h, which it needs.
 #include <winioctl.h>
 
 #include <vector>
