@@ -30,6 +30,43 @@ install(FILES "${QUORVEX_PACKAGING_DIR}/Quorvex.ini" "${QUORVEX_PACKAGING_DIR}/R
         DESTINATION . COMPONENT kit)
 install(DIRECTORY DESTINATION SRC COMPONENT kit)
 
+# What an administrator reads before deploying, and the notices of what is
+# linked into the programs: GCC's runtime (libgcc, libstdc++: GPL 3 with the
+# GCC Runtime Library Exception) and the MinGW-w64 runtime (the CRT,
+# winpthreads), as Debian's packages of the toolchain state them.
+install(FILES "${CMAKE_SOURCE_DIR}/docs/deployment.md" DESTINATION docs COMPONENT kit)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpfullversion OUTPUT_VARIABLE QUORVEX_GCC_VERSION
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+execute_process(COMMAND dpkg-query -W "-f=mingw-w64 \${Version}" mingw-w64-common
+                OUTPUT_VARIABLE QUORVEX_MINGW_VERSION ERROR_QUIET)
+configure_file("${CMAKE_SOURCE_DIR}/packaging/licenses/README.txt"
+               "${QUORVEX_PACKAGING_DIR}/licenses/README.txt" @ONLY NEWLINE_STYLE CRLF)
+install(FILES "${QUORVEX_PACKAGING_DIR}/licenses/README.txt" DESTINATION licenses COMPONENT kit)
+foreach(notice IN ITEMS
+        "gcc-mingw-w64-base/copyright;gcc-runtime.txt"
+        "mingw-w64-common/copyright;mingw-w64-runtime.txt")
+  list(GET notice 0 source)
+  list(GET notice 1 name)
+  if(EXISTS "/usr/share/doc/${source}")
+    install(FILES "/usr/share/doc/${source}" DESTINATION licenses RENAME ${name} COMPONENT kit)
+  else()
+    message(WARNING "The release lacks licenses/${name}: /usr/share/doc/${source} is missing")
+  endif()
+endforeach()
+if(EXISTS /usr/share/common-licenses/GPL-3)
+  install(FILES /usr/share/common-licenses/GPL-3 DESTINATION licenses RENAME GPL-3.txt COMPONENT kit)
+endif()
+
+# QuorvexKit for vendors who build kits on Linux: the native build's, when
+# scripts/release names it.
+set(QUORVEX_LINUX_KIT "" CACHE FILEPATH "The Linux QuorvexKit that the release package takes")
+if(QUORVEX_LINUX_KIT)
+  install(PROGRAMS "${QUORVEX_LINUX_KIT}" DESTINATION linux COMPONENT kit)
+  configure_file("${CMAKE_SOURCE_DIR}/packaging/linux/README.txt"
+                 "${QUORVEX_PACKAGING_DIR}/linux/README.txt" @ONLY)
+  install(FILES "${QUORVEX_PACKAGING_DIR}/linux/README.txt" DESTINATION linux COMPONENT kit)
+endif()
+
 # The programs, once every target of the project is defined; scripts/release
 # reads which ones there are, the version and the package name from
 # packaging/release.env.
@@ -63,5 +100,6 @@ set(CPACK_INSTALL_CMAKE_PROJECTS
     "${QUORVEX_X86_BUILD_DIR};Quorvex;programs;/x86"
     "${CMAKE_BINARY_DIR};Quorvex;programs;/x64")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_SOURCE_DIR}/cmake/SignKit.cmake")
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_SOURCE_DIR}/cmake/SignKit.cmake"
+                             "${CMAKE_SOURCE_DIR}/cmake/Checksums.cmake")
 include(CPack)

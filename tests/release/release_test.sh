@@ -48,18 +48,31 @@ zip=$release/$package.zip
 [ -f "$zip" ] || { echo "FAIL: no $zip"; exit 1; }
 grep -E '^(SKIPPED|  (error|warning))' "$work/release.log"
 
-# ---- The zip holds the kit template and both variants, nothing else.
-expected="Quorvex.ini README.txt SRC/"
+# ---- The zip holds the kit template, both variants, the Linux QuorvexKit,
+# the deployment guide, the license notices and their checksums, nothing else.
+expected="Quorvex.ini README.txt SRC/ SHA256SUMS docs/deployment.md linux/QuorvexKit linux/README.txt
+          licenses/README.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt licenses/GPL-3.txt"
 for variant in x86 x64; do
   for program in $programs; do expected="$expected $variant/$program.exe"; done
 done
-expected=$(tr ' ' '\n' <<<"$expected" | sort)
-listing=$(cmake -E tar tf "$zip" | grep -vxE 'x(86|64)/' | sort)
+expected=$(tr -s ' \n' '\n' <<<"$expected" | grep -v '^$' | sort)
+listing=$(cmake -E tar tf "$zip" | grep -vxE '(x86|x64|docs|linux|licenses)/' | sort)
 [ "$listing" = "$expected" ] || fail "the zip holds: $(echo $listing), expected: $(echo $expected)"
 
 mkdir "$work/kit"
 (cd "$work/kit" && cmake -E tar xf "$zip")
 [ -d "$work/kit/SRC" ] && [ -z "$(ls -A "$work/kit/SRC")" ] || fail "SRC is not an empty folder"
+# Every file is in SHA256SUMS, as it is in the zip (signed executables too).
+(cd "$work/kit" && sha256sum --quiet -c SHA256SUMS) >"$work/sums.log" 2>&1 ||
+  { cat "$work/sums.log"; fail "SHA256SUMS does not match the files"; }
+[ "$(wc -l <"$work/kit/SHA256SUMS")" = "$(find "$work/kit" -type f ! -name SHA256SUMS | wc -l)" ] ||
+  fail "SHA256SUMS does not list every file"
+grep -q "GCC RUNTIME LIBRARY EXCEPTION" "$work/kit/licenses/gcc-runtime.txt" ||
+  fail "licenses/gcc-runtime.txt lacks the GCC Runtime Library Exception"
+grep -q "winpthreads" "$work/kit/licenses/mingw-w64-runtime.txt" ||
+  fail "licenses/mingw-w64-runtime.txt lacks winpthreads"
+"$work/kit/linux/QuorvexKit" --help >"$work/linux-kit.out" 2>&1 ||
+  fail "linux/QuorvexKit --help: $(cat "$work/linux-kit.out")"
 for text in Quorvex.ini README.txt; do
   lines=$(wc -l <"$work/kit/$text")
   crlf=$(grep -c $'\r$' "$work/kit/$text")
