@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/check.h"
-#include "kit/report_output.h"
+#include "kit/check/check.h"
+#include "kit/report/report_output.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "support/kit.h"

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "kit/check.h"
+#include "kit/check/check.h"
 #include "kit/command_line.h"
-#include "kit/plan.h"
-#include "kit/report_output.h"
-#include "kit/verify.h"
+#include "kit/plan/plan.h"
+#include "kit/report/report_output.h"
+#include "kit/verify/verify.h"
 #include "platform/afx/app.h"
 #include "platform/process_hardening.h"
 #include "platform/win32.h"

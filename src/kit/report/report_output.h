@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kit/report.h"
+#include "kit/report/report.h"
 
 namespace kit {
 

@@ -1,4 +1,4 @@
-#include "kit/kit_settings.h"
+#include "kit/facts/kit_settings.h"
 
 #include "paths/paths.h"
 

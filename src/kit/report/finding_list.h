@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "kit/report.h"
+#include "kit/report/report.h"
 
 namespace kit {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
-#include "kit/report.h"
+#include "kit/report/report.h"
 
 namespace kit {
 

@@ -1,12 +1,12 @@
-#include "kit/plan.h"
+#include "kit/plan/plan.h"
 
 #include <utility>
 
 #include "app/exit_code.h"
 #include "copy/copy_walk.h"
-#include "kit/install_target.h"
-#include "kit/kit_settings.h"
-#include "kit/plan_steps.h"
+#include "kit/facts/install_target.h"
+#include "kit/facts/kit_settings.h"
+#include "kit/plan/plan_steps.h"
 #include "paths/paths.h"
 #include "version/version.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/driver.h"
-#include "kit/report.h"
+#include "kit/report/report.h"
 #include "registry/version_record.h"
 #include "settings/settings.h"
 

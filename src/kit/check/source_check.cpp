@@ -1,9 +1,9 @@
-#include "kit/source_check.h"
+#include "kit/check/source_check.h"
 
 #include <algorithm>
 
-#include "kit/finding_list.h"
-#include "kit/name_check.h"
+#include "kit/report/finding_list.h"
+#include "kit/check/name_check.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
 #include "platform/link_target.h"

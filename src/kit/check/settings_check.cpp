@@ -1,12 +1,12 @@
-#include "kit/settings_check.h"
+#include "kit/check/settings_check.h"
 
 #include <ctype.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "kit/finding_list.h"
-#include "kit/windows_names.h"
+#include "kit/report/finding_list.h"
+#include "kit/facts/windows_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "version/version.h"

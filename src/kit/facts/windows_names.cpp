@@ -1,9 +1,9 @@
-#include "kit/windows_names.h"
+#include "kit/facts/windows_names.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "kit/code_pages.h"
+#include "kit/facts/code_pages.h"
 
 namespace kit {
 

@@ -1,7 +1,7 @@
-#include "kit/plan_steps.h"
+#include "kit/plan/plan_steps.h"
 
-#include "kit/file_facts.h"
-#include "kit/install_target.h"
+#include "kit/facts/file_facts.h"
+#include "kit/facts/install_target.h"
 
 namespace kit {
 

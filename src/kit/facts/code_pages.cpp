@@ -1,4 +1,4 @@
-#include "kit/code_pages.h"
+#include "kit/facts/code_pages.h"
 
 #include <array>
 

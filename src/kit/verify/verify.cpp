@@ -1,12 +1,12 @@
-#include "kit/verify.h"
+#include "kit/verify/verify.h"
 
 #include <utility>
 
 #include "copy/copy_walk.h"
-#include "kit/file_facts.h"
-#include "kit/install_target.h"
-#include "kit/kit_settings.h"
-#include "kit/verify_steps.h"
+#include "kit/facts/file_facts.h"
+#include "kit/facts/install_target.h"
+#include "kit/facts/kit_settings.h"
+#include "kit/verify/verify_steps.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
 

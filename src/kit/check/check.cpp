@@ -1,11 +1,11 @@
-#include "kit/check.h"
+#include "kit/check/check.h"
 
 #include <vector>
 
-#include "kit/code_pages.h"
-#include "kit/kit_settings.h"
-#include "kit/settings_check.h"
-#include "kit/source_check.h"
+#include "kit/facts/code_pages.h"
+#include "kit/facts/kit_settings.h"
+#include "kit/check/settings_check.h"
+#include "kit/check/source_check.h"
 #include "paths/paths.h"
 
 namespace kit {

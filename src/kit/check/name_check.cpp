@@ -1,13 +1,13 @@
-#include "kit/name_check.h"
+#include "kit/check/name_check.h"
 
 #include <stdio.h>
 
 #include <algorithm>
 #include <utility>
 
-#include "kit/code_pages.h"
-#include "kit/finding_list.h"
-#include "kit/windows_names.h"
+#include "kit/facts/code_pages.h"
+#include "kit/report/finding_list.h"
+#include "kit/facts/windows_names.h"
 
 namespace kit {
 

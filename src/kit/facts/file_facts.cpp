@@ -1,4 +1,4 @@
-#include "kit/file_facts.h"
+#include "kit/facts/file_facts.h"
 
 #include <string.h>
 

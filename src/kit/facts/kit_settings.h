@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/report.h"
+#include "kit/report/report.h"
 #include "settings/settings.h"
 
 namespace kit {

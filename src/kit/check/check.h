@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kit/report.h"
+#include "kit/report/report.h"
 
 namespace kit {
 

@@ -1,4 +1,4 @@
-#include "kit/install_target.h"
+#include "kit/facts/install_target.h"
 
 #include "platform/path_separator.h"
 #include "platform/win32.h"

@@ -1,4 +1,4 @@
-#include "kit/report_output.h"
+#include "kit/report/report_output.h"
 
 #include <stdio.h>
 

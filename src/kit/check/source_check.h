@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/report.h"
+#include "kit/report/report.h"
 
 namespace kit {
 
