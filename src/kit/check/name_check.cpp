@@ -8,6 +8,7 @@
 #include "kit/facts/code_pages.h"
 #include "kit/report/finding_list.h"
 #include "kit/facts/windows_names.h"
+#include "platform/win32.h"
 
 namespace kit {
 
@@ -39,8 +40,53 @@ void Add(ByCodePage<Value>& values, const Value& value, int codePage) {
 
 }  // namespace
 
-void CheckName(const std::string& name, const std::string& path, const std::vector<int>& codePages,
-               std::vector<Finding>& findings) {
+namespace {
+
+std::u16string AsUtf8Text(const std::string& bytes) {
+  const int length = static_cast<int>(bytes.size());
+  const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+  if (size <= 0) return {};
+  std::u16string text(static_cast<size_t>(size), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, reinterpret_cast<WCHAR*>(&text[0]), size);
+  return text;
+}
+
+void CheckNameText(const std::u16string& text, const std::string& path,
+                   const std::vector<int>& codePages, std::vector<Finding>& findings) {
+  ByCodePage<std::string> reasons;
+  for (int codePage : codePages) {
+    const std::string outside = CharactersOutside(text, codePage);
+    if (!outside.empty()) {
+      AddError(findings, "not-in-code-page", path,
+               "the name holds " + outside + ", which code page " + std::to_string(codePage) +
+                   " cannot hold: Windows of that code page cannot name the file");
+      continue;
+    }
+    const std::string reason = InvalidNameReason(InCodePage(text, codePage), codePage);
+    if (!reason.empty()) Add(reasons, reason, codePage);
+  }
+  for (const auto& [reason, readers] : reasons) {
+    AddError(findings, "invalid-name", path,
+             "the name " + reason + " (read in " + CodePageWords(readers) + ")");
+  }
+}
+
+}  // namespace
+
+void CheckName(const std::string& name, const std::u16string& text, const std::string& path,
+               const std::vector<int>& codePages, std::vector<Finding>& findings) {
+  const bool plainAscii =
+      std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+  if (!plainAscii) {
+    CheckNameText(text, path, codePages, findings);
+    // Bytes of UTF-8 that the system reads as other characters: a name that
+    // a tool unpacked without converting it.
+    if (IsNonAsciiUtf8(name) && AsUtf8Text(name) != text) {
+      AddWarning(findings, "utf8-name", path,
+                 "the name's bytes are UTF-8 text, which Windows reads as other characters");
+    }
+    return;
+  }
   std::vector<int> validIn;
   for (int codePage : codePages) {
     const size_t bad = FindInvalidByte(name, codePage);

@@ -10,9 +10,12 @@
 
 namespace kit {
 
-// One entry's name; path is the entry relative to the kit folder.
-void CheckName(const std::string& name, const std::string& path, const std::vector<int>& codePages,
-               std::vector<Finding>& findings);
+// One entry's name; path is the entry relative to the kit folder. A name
+// whose text is known (platform/name_text.h) and is not plain ASCII is
+// judged as that text: whether each code page can hold it; any other name
+// by its bytes.
+void CheckName(const std::string& name, const std::u16string& text, const std::string& path,
+               const std::vector<int>& codePages, std::vector<Finding>& findings);
 
 // The names of one folder; folderPath is that folder relative to the kit
 // folder, ending in a separator.

@@ -7,6 +7,7 @@
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
 #include "platform/link_target.h"
+#include "platform/name_text.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
@@ -162,7 +163,7 @@ class SourceWalk {
       const std::string name = finder.GetFileName();
       names.push_back(name);
       const std::string path = relative.empty() ? name : relative + kSeparator + name;
-      CheckName(name, KitPath(path), input_.codePages, findings_);
+      CheckName(name, NameAsText(name), KitPath(path), input_.codePages, findings_);
       const bool link = (finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (link) ++summary_.links;
       if (link && !CheckLink(sourceFolder, name, path, finder.IsDirectory())) continue;

@@ -1,6 +1,10 @@
 #include "kit/facts/code_pages.h"
 
+#include <stdio.h>
+
 #include <array>
+
+#include "platform/win32.h"
 
 namespace kit {
 
@@ -96,6 +100,58 @@ bool IsNonAsciiUtf8(const std::string& text) {
     i += length;
   }
   return nonAscii;
+}
+
+namespace {
+
+// The bytes of one character (one or two UTF-16 units) in codePage; false
+// when the code page has no such character.
+bool Convert(const char16_t* units, int count, int codePage, std::string& bytes) {
+  char buffer[8];
+  BOOL usedDefault = FALSE;
+  const int size = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS,
+                                       reinterpret_cast<LPCWSTR>(units), count, buffer,
+                                       sizeof buffer, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return false;
+  bytes.assign(buffer, static_cast<size_t>(size));
+  return true;
+}
+
+int UnitsAt(const std::u16string& text, size_t i) {
+  const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                    text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+  return pair ? 2 : 1;
+}
+
+}  // namespace
+
+std::string CharactersOutside(const std::u16string& text, int codePage) {
+  std::string outside;
+  std::string bytes;
+  for (size_t i = 0; i < text.size();) {
+    const int units = UnitsAt(text, i);
+    if (!Convert(&text[i], units, codePage, bytes)) {
+      char32_t code = text[i];
+      if (units == 2) code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      char word[16];
+      snprintf(word, sizeof word, "U+%04X", static_cast<unsigned>(code));
+      if (outside.find(word) == std::string::npos) {
+        outside += (outside.empty() ? "" : " ") + std::string(word);
+      }
+    }
+    i += static_cast<size_t>(units);
+  }
+  return outside;
+}
+
+std::string InCodePage(const std::u16string& text, int codePage) {
+  std::string converted, bytes;
+  for (size_t i = 0; i < text.size();) {
+    const int units = UnitsAt(text, i);
+    converted += Convert(&text[i], units, codePage, bytes) ? bytes : std::string("?");
+    i += static_cast<size_t>(units);
+  }
+  return converted;
 }
 
 }  // namespace kit

@@ -21,6 +21,14 @@ size_t CharacterLength(const std::string& text, size_t i, int codePage);
 // the whole text is valid there.
 size_t FindInvalidByte(const std::string& text, int codePage);
 
+// The characters of text that codePage cannot hold (no best-fit stand-ins),
+// as "U+00E9" words joined by spaces, each once; empty when it holds them
+// all.
+std::string CharactersOutside(const std::u16string& text, int codePage);
+
+// text in codePage's bytes; what it cannot hold becomes "?".
+std::string InCodePage(const std::u16string& text, int codePage);
+
 // True when text holds a byte above 0x7F and is well-formed UTF-8 throughout.
 bool IsNonAsciiUtf8(const std::string& text);
 

@@ -101,6 +101,7 @@ LONG WINAPI InterlockedExchange(LONG volatile* target, LONG value);
 #define CP_ACP 0
 #define CP_THREAD_ACP 3
 #define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 #define LOCALE_IDEFAULTANSICODEPAGE 0x00001004
 #define VER_PLATFORM_WIN32_NT 2
 
