@@ -239,8 +239,18 @@ TEST_F(KitCheck, NameTheCodePageCannotHold) {
   kit_.AddSourceFile("index.html", "x");
   WriteFile(kit_.sourceFolder() / fs::path(L"\u3042.html"), "x");
   const kit::Report report = Check();
+#ifdef _WIN32
+  // Listed in code page 1252 as "?.html", seen as it is through the wide
+  // listing: 932 holds it, 1252 does not.
+  const std::vector<kit::Finding> outside = FindingsOf(report, "not-in-code-page");
+  ASSERT_EQ(outside.size(), 1u) << Describe(report);
+  EXPECT_NE(outside[0].message.find("holds U+3042, which code page 1252 cannot hold"),
+            std::string::npos) << outside[0].message;
+  EXPECT_TRUE(FindingsOf(report, "invalid-name").empty()) << Describe(report);
+#else
   EXPECT_EQ(PathsOf(report, "invalid-name"), std::vector<std::string>{SourcePath({"?.html"})})
       << Describe(report);
+#endif
 }
 #else
 std::vector<std::string> Sorted(std::vector<std::string> texts) {

@@ -2,6 +2,7 @@
 // it.
 #pragma once
 
+#include <map>
 #include <string>
 
 // The name, as listed by FindFirstFileA/FindNextFileA, as UTF-16 text; empty
@@ -10,3 +11,10 @@
 // are read as UTF-8, as Linux file systems hold them, and a name that is not
 // UTF-8 (or is plain ASCII) has no text.
 std::u16string NameAsText(const std::string& listedName);
+
+// The names of folder (ending in a separator) whose listed form differs
+// from the text they are, by listed name: on Windows, names that the ANSI
+// listing cannot show as they are (it shows best-fit stand-ins or "?"),
+// from the wide-character listing. Empty in the Linux build, whose listed
+// names are the names.
+std::map<std::string, std::u16string> NamesListedOtherwise(const std::string& folder);

@@ -1,6 +1,7 @@
 #include "kit/check/source_check.h"
 
 #include <algorithm>
+#include <map>
 
 #include "kit/report/finding_list.h"
 #include "kit/check/name_check.h"
@@ -156,6 +157,7 @@ class SourceWalk {
       return false;
     }
     std::vector<std::string> names;
+    const std::map<std::string, std::u16string> listedOtherwise = NamesListedOtherwise(sourceFolder);
     bool more = true;
     while (more) {
       more = finder.FindNextFile();
@@ -163,7 +165,9 @@ class SourceWalk {
       const std::string name = finder.GetFileName();
       names.push_back(name);
       const std::string path = relative.empty() ? name : relative + kSeparator + name;
-      CheckName(name, NameAsText(name), KitPath(path), input_.codePages, findings_);
+      const auto otherwise = listedOtherwise.find(name);
+      CheckName(name, otherwise != listedOtherwise.end() ? otherwise->second : NameAsText(name),
+                KitPath(path), input_.codePages, findings_);
       const bool link = (finder.GetAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (link) ++summary_.links;
       if (link && !CheckLink(sourceFolder, name, path, finder.IsDirectory())) continue;

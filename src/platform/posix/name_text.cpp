@@ -36,3 +36,5 @@ std::u16string NameAsText(const std::string& listedName) {
   }
   return wide ? text : std::u16string();
 }
+
+std::map<std::string, std::u16string> NamesListedOtherwise(const std::string&) { return {}; }
