@@ -258,6 +258,12 @@ TEST_F(InstallTest, LinksThatAnotherAccountMadeAreNotWrittenThrough) {
   ASSERT_EQ(lchown(docs.c_str(), nobody, nobody), 0);
   ExpectFailed(kit_.RunInto(kit_.installFolder()), 4);
   EXPECT_TRUE(fs::is_empty(elsewhere));
+  // The log names the link and where it leads.
+  const fs::path log = kit_.folder() / "links.log";
+  ExpectFailed(kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + log.string()}), 4);
+  EXPECT_NE(ReadFile(log).find("docs: a link to " + elsewhere.string() +
+                               " that another account made: nothing is written through it"),
+            std::string::npos) << ReadFile(log);
 
   const fs::path manual = kit_.folder() / "public" / "manual";
   fs::create_directories(manual.parent_path());

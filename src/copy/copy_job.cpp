@@ -2,6 +2,7 @@
 
 #include "copy/copy_walk.h"
 #include "platform/durable_writes.h"
+#include "platform/link_target.h"
 #include "platform/replace_file.h"
 #include "platform/win32.h"
 
@@ -89,8 +90,10 @@ class InstallSteps : public CopySteps {
 
   void RefusedLink(const std::string& destinationFolder) override {
     if (counts_ && counts_->failedPath.empty()) {
+      std::string target;
       counts_->failedPath = destinationFolder;
-      counts_->failure = "a link that another account made: nothing is written through it";
+      counts_->failure = "a link" + (ReadLinkText(destinationFolder, target) ? " to " + target : "") +
+                         " that another account made: nothing is written through it";
     }
   }
 
