@@ -1,7 +1,6 @@
 #include "app/run_log.h"
 
 #include <stdio.h>
-#include <string.h>
 #include <time.h>
 
 #include "platform/log_file.h"
@@ -32,15 +31,6 @@ std::string ErrorText(DWORD error) {
   return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
 }
 
-// Whether the settings file sets key in [Product]: read with a default that
-// no file holds.
-bool IsSet(const std::string& file, const char* key) {
-  const char kAbsent[] = "\x01";
-  char value[8];
-  GetPrivateProfileStringA("Product", key, kAbsent, value, sizeof value, file.c_str());
-  return strcmp(value, kAbsent) != 0;
-}
-
 }  // namespace
 
 const char* FindLogArgument(int argc, char** argv) {
@@ -55,10 +45,10 @@ void RunLog::ProgramFolder(const std::string& folder) {
 }
 
 void RunLog::Settings(const std::string& programFolder, const InstallerSettings& settings) {
-  const std::string file = programFolder + "Quorvex.ini";
+  const std::string file = SettingsFilePath(programFolder);
   const auto setting = [&](const char* key, const std::string& value) {
     Line(std::string("  ") + key + "=" + AnsiToUtf8(value) +
-         (IsSet(file, key) ? "" : " (default: not set in the file)"));
+         (IsSettingSet(file, key) ? "" : " (default: not set in the file)"));
   };
   Line("settings of " + AnsiToUtf8(file) + ", [Product]:");
   setting("ProductGUID", settings.productGuid);

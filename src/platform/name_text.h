@@ -12,6 +12,9 @@
 // UTF-8 (or is plain ASCII) has no text.
 std::u16string NameAsText(const std::string& listedName);
 
+// bytes of codePage as UTF-16 text; empty when they are not text there.
+std::u16string DecodeName(const std::string& bytes, unsigned codePage);
+
 // The names of folder (ending in a separator) whose listed form differs
 // from the text they are, by listed name: on Windows, names that the ANSI
 // listing cannot show as they are (it shows best-fit stand-ins or "?"),

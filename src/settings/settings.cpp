@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <string.h>
+
 #include "platform/win32.h"
 
 namespace {
@@ -30,8 +32,21 @@ std::string TrimWhiteSpace(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::string SettingsFilePath(const std::string& programDirectory) {
+  return programDirectory + kSettingsFile;
+}
+
+// Read with two defaults: only a key that is there gives one value for both.
+bool IsSettingSet(const std::string& settingsFile, const char* key) {
+  char value[8];
+  GetPrivateProfileStringA(kSection, key, "0", value, sizeof value, settingsFile.c_str());
+  if (strcmp(value, "0") != 0) return true;
+  GetPrivateProfileStringA(kSection, key, "1", value, sizeof value, settingsFile.c_str());
+  return strcmp(value, "0") == 0;
+}
+
 InstallerSettings ReadInstallerSettings(const std::string& programDirectory) {
-  const std::string path = programDirectory + kSettingsFile;
+  const std::string path = SettingsFilePath(programDirectory);
   InstallerSettings settings;
   settings.productGuid = ReadText(path, "ProductGUID", settings.productGuid);
   settings.language = ReadText(path, "Language", settings.language);

@@ -16,6 +16,13 @@ struct InstallerSettings {
 // are trimmed and keep at most their first 254 bytes.
 InstallerSettings ReadInstallerSettings(const std::string& programDirectory);
 
+// The settings file of the program in programDirectory.
+std::string SettingsFilePath(const std::string& programDirectory);
+
+// Whether the settings file sets key in its section (to any value, empty
+// too), rather than leaving it to its default.
+bool IsSettingSet(const std::string& settingsFile, const char* key);
+
 // Removes white space (space, \t, \n, \v, \f, \r) at both ends, stepping over
 // double-byte characters whole.
 std::string TrimWhiteSpace(const std::string& text);

@@ -8,6 +8,7 @@
 #include "kit/facts/code_pages.h"
 #include "kit/report/finding_list.h"
 #include "kit/facts/windows_names.h"
+#include "platform/name_text.h"
 #include "platform/win32.h"
 
 namespace kit {
@@ -42,15 +43,6 @@ void Add(ByCodePage<Value>& values, const Value& value, int codePage) {
 
 namespace {
 
-std::u16string AsUtf8Text(const std::string& bytes) {
-  const int length = static_cast<int>(bytes.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
-  if (size <= 0) return {};
-  std::u16string text(static_cast<size_t>(size), u'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, reinterpret_cast<WCHAR*>(&text[0]), size);
-  return text;
-}
-
 void CheckNameText(const std::u16string& text, const std::string& path,
                    const std::vector<int>& codePages, std::vector<Finding>& findings) {
   ByCodePage<std::string> reasons;
@@ -81,7 +73,7 @@ void CheckName(const std::string& name, const std::u16string& text, const std::s
     CheckNameText(text, path, codePages, findings);
     // Bytes of UTF-8 that the system reads as other characters: a name that
     // a tool unpacked without converting it.
-    if (IsNonAsciiUtf8(name) && AsUtf8Text(name) != text) {
+    if (IsNonAsciiUtf8(name) && DecodeName(name, CP_UTF8) != text) {
       AddWarning(findings, "utf8-name", path,
                  "the name's bytes are UTF-8 text, which Windows reads as other characters");
     }

@@ -37,9 +37,8 @@ std::string ReadWithDefault(const std::string& file, const char* key, const char
 // The value of key as the profile reader returns it, however long; found is
 // false when the file has no such key (then each default comes back).
 std::string ReadRawValue(const std::string& file, const char* key, bool& found) {
-  const std::string value = ReadWithDefault(file, key, "0");
-  found = value != "0" || ReadWithDefault(file, key, "1") == "0";
-  return found ? value : std::string();
+  found = IsSettingSet(file, key);
+  return found ? ReadWithDefault(file, key, "") : std::string();
 }
 
 std::string NumberText(const VersionNumber& number) {
