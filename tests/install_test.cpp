@@ -15,6 +15,7 @@
 #include "registry/registry_key.h"
 #include "registry/version_record.h"
 #include "support/kit.h"
+#include "support/kit_scenario.h"
 
 using testing_support::Kit;
 using testing_support::ReadFile;
@@ -204,6 +205,96 @@ TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
   EXPECT_NE(refused.find("exit code: 0\n"), std::string::npos) << refused;
   EXPECT_NE(refused.find("Language=en (default: not set in the file)"), std::string::npos) << refused;
   EXPECT_EQ(RecordedVersion(), "2.1");
+}
+
+// Runs killed at each step that leaves the disk in a state of its own, the
+// replace of a read-only page and the keep of an identical page whose
+// attributes differ from the kit's: each kill leaves whole files and no
+// record, and one plain rerun installs the kit's content, times and
+// read-only attributes, leaves no temporary file and records the version.
+TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
+  using namespace testing_support;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000B}");
+  kit_.UseKillPointsProgram();
+  const fs::path installed = kit_.installFolder();
+  const fs::path page = installed / "guide" / "page.html", same = installed / "same.html";
+  kit_.AddSourceFile("guide/page.html", "<page 2.1>");
+  kit_.AddSourceFile("same.html", "<same>");
+  SetWriteTime(kit_.sourceFolder() / "guide" / "page.html", kTime + 10 * kSecond);
+  SetWriteTime(kit_.sourceFolder() / "same.html", kTime);
+  for (const char* name : {"guide/page.html", "same.html"}) SetReadOnly(kit_.sourceFolder() / name, true);
+  // The installed manual: an older read-only page, and a copy of the kit's
+  // other page that has lost its read-only attribute.
+  const auto installOld = [&] {
+    for (const fs::path& file : {page, same}) {
+      if (fs::exists(file)) SetReadOnly(file, false);
+    }
+    fs::remove_all(installed);
+    WriteFile(page, "<page 1.0>");
+    SetWriteTime(page, kTime);
+    SetReadOnly(page, true);
+    WriteFile(same, "<same>");
+    SetWriteTime(same, kTime);
+    Configure("{7A3C41D0-0000-4000-8000-00000000000B}");
+  };
+  const auto temporaryFiles = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(installed)) {
+      const std::string name = entry.path().filename().string();
+      if (name.compare(0, 2, "~q") == 0) names.push_back(name);
+    }
+    return names;
+  };
+  // What the kill leaves of the file it stops at; the listing's order
+  // decides what is done of the other one.
+  struct Step {
+    const char* kill;  // QUORVEX_FAULT_KILL
+    fs::path file;
+    const char* content;
+    bool readOnly, temporaryLeft;
+  };
+  const Step steps[] = {
+      {"readonly-cleared:page.html", page, "<page 1.0>", false, false},
+      {"copy-written:page.html", page, "<page 1.0>", false, true},
+      {"moved:page.html", page, "<page 2.1>", true, false},
+#ifdef _WIN32
+      // Natively the flush is one syncfs of the file system.
+      {"flush-readonly-cleared:page.html", page, "<page 2.1>", false, false},
+#endif
+      {"identical-kept:same.html", same, "<same>", false, false},
+      {"flushed:install", page, "<page 2.1>", true, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.kill);
+    installOld();
+    const RunResult killed = kit_.Run({"/p" + installed.string()}, {{"QUORVEX_FAULT_KILL", step.kill}});
+    EXPECT_EQ(killed.exitCode, kKilledAtKillPoint);
+    EXPECT_EQ(ReadFile(step.file), step.content);
+    EXPECT_EQ(IsReadOnly(step.file), step.readOnly);
+    EXPECT_EQ(temporaryFiles().size(), step.temporaryLeft ? 1u : 0u);
+    EXPECT_EQ(RecordedVersion(), "(none)");
+
+    ExpectCompleted(kit_.RunInto(installed));
+    EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
+    EXPECT_EQ(temporaryFiles(), std::vector<std::string>());
+  }
+
+  // Held where the copy is complete and not yet in place: the page is still
+  // the old one beside its whole copy; let go, the run completes.
+  installOld();
+  const fs::path release = kit_.folder() / "release";
+  const auto run = kit_.StartInto(
+      installed, {{"QUORVEX_FAULT_HOLD", "copy-written:page.html:" + HostPath(release.string())}});
+  const fs::path held = release.string() + ".held";
+  for (int polls = 0; polls < 3000 && !fs::exists(held); ++polls) Sleep(10);
+  ASSERT_TRUE(fs::exists(held));
+  EXPECT_EQ(ReadFile(page), "<page 1.0>");
+  const std::vector<std::string> copies = temporaryFiles();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadFile(page.parent_path() / copies[0]), "<page 2.1>");
+  WriteFile(release, "");
+  ExpectCompleted(run->Wait());
+  EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
 }
 
 #ifndef _WIN32

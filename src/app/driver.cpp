@@ -10,6 +10,7 @@
 #include "paths/paths.h"
 #include "platform/afx/app.h"
 #include "platform/durable_writes.h"
+#include "platform/kill_points.h"
 #include "platform/win32.h"
 #include "registry/install_location.h"
 #include "registry/registry_key.h"
@@ -114,6 +115,7 @@ int RunInstaller(int argc, char** argv) {
       exitCode = kExitFileCopyFailed;
     }
     if (exitCode == kExitSuccess) {
+      AtKillPoint(KillPoint::Flushed, installDirectory);
       const std::string& version = settings.manualVersion;
       RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(version.c_str()),

@@ -2,6 +2,7 @@
 
 #include "copy/copy_walk.h"
 #include "platform/durable_writes.h"
+#include "platform/kill_points.h"
 #include "platform/link_target.h"
 #include "platform/replace_file.h"
 #include "platform/win32.h"
@@ -64,6 +65,7 @@ class InstallSteps : public CopySteps {
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
       existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
       SetFileAttributesA(destination.c_str(), existing);
+      AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
     const ReplaceFacts facts{file.listed.attributes, existing};
     if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name, &facts)) {

@@ -108,17 +108,15 @@ HANDLE InheritableFile(const std::string& path) {
 
 }  // namespace
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const Environment& extraEnvironment) {
-  TempFolder streams;
-  const std::string outPath = (streams.path() / "out").string();
-  const std::string errPath = (streams.path() / "err").string();
+StartedProgram::StartedProgram(const std::string& program,
+                               const std::vector<std::string>& arguments,
+                               const Environment& extraEnvironment) {
   std::string commandLine = QuoteArgument(program);
   for (const auto& argument : arguments) commandLine += " " + QuoteArgument(argument);
 
   for (const auto& [name, value] : extraEnvironment) SetEnvironmentVariableA(name.c_str(), value.c_str());
-  HANDLE out = InheritableFile(outPath);
-  HANDLE err = InheritableFile(errPath);
+  HANDLE out = InheritableFile((streams_.path() / "out").string());
+  HANDLE err = InheritableFile((streams_.path() / "err").string());
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -126,33 +124,39 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  RunResult result;
   if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                      nullptr, &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    result.exitCode = static_cast<int>(code);
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    process_ = reinterpret_cast<intptr_t>(process.hProcess);
   }
   CloseHandle(out);
   CloseHandle(err);
   for (const auto& entry : extraEnvironment) SetEnvironmentVariableA(entry.first.c_str(), nullptr);
-  result.output = ReadFile(outPath);
-  result.errors = ReadFile(errPath);
-  return result;
+}
+
+RunResult StartedProgram::Wait() {
+  if (process_) {
+    const HANDLE process = reinterpret_cast<HANDLE>(static_cast<intptr_t>(process_));
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    result_.exitCode = static_cast<int>(code);
+    CloseHandle(process);
+    process_ = 0;
+    result_.output = ReadFile(streams_.path() / "out");
+    result_.errors = ReadFile(streams_.path() / "err");
+  }
+  return result_;
 }
 
 #else
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const Environment& extraEnvironment) {
-  TempFolder streams;
-  const std::string outPath = (streams.path() / "out").string();
-  const std::string errPath = (streams.path() / "err").string();
-  RunResult result;
-  pid_t child = fork();
+StartedProgram::StartedProgram(const std::string& program,
+                               const std::vector<std::string>& arguments,
+                               const Environment& extraEnvironment) {
+  const std::string outPath = (streams_.path() / "out").string();
+  const std::string errPath = (streams_.path() / "err").string();
+  const pid_t child = fork();
   if (child == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -168,16 +172,26 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  process_ = child > 0 ? child : 0;
+}
+
+RunResult StartedProgram::Wait() {
   int status = 0;
-  if (child > 0 && waitpid(child, &status, 0) == child) {
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (process_ && waitpid(static_cast<pid_t>(process_), &status, 0) == process_) {
+    result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result_.output = ReadFile(streams_.path() / "out");
+    result_.errors = ReadFile(streams_.path() / "err");
   }
-  result.output = ReadFile(outPath);
-  result.errors = ReadFile(errPath);
-  return result;
+  process_ = 0;
+  return result_;
 }
 
 #endif
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const Environment& extraEnvironment) {
+  return StartedProgram(program, arguments, extraEnvironment).Wait();
+}
 
 Kit::Kit() : programName_(fs::path(InstallerExecutable()).filename().string()) {
   fs::create_directories(kitFolder());
@@ -190,6 +204,11 @@ void Kit::RenameProgram(const std::string& fileName) {
   const fs::path renamed = kitFolder() / fileName;
   fs::rename(executable(), renamed);
   programName_ = fileName;
+}
+
+void Kit::UseKillPointsProgram() const {
+  fs::copy_file(fs::path(HostPath(QUORVEX_KILL_POINTS_EXE)), executable(),
+                fs::copy_options::overwrite_existing);
 }
 
 void Kit::WriteSettings(const std::string& iniText) const {
@@ -209,6 +228,16 @@ RunResult Kit::Run(const std::vector<std::string>& arguments, Environment extraE
 
 RunResult Kit::RunInto(const fs::path& installFolder) const {
   return Run({"/p" + installFolder.string()});
+}
+
+std::unique_ptr<StartedProgram> Kit::StartInto(const fs::path& installFolder,
+                                               Environment extraEnvironment) const {
+#ifndef _WIN32
+  extraEnvironment.emplace_back("QUORVEX_HKLM", HivePath().string());
+#endif
+  return std::make_unique<StartedProgram>(
+      executable().string(), std::vector<std::string>{"/p" + installFolder.string()},
+      extraEnvironment);
 }
 
 }  // namespace testing_support

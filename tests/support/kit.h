@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,10 +47,33 @@ struct RunResult {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
-// Runs program with arguments (not including the program), waits for it and
-// returns its exit code and output. extraEnvironment is added to ours.
+// A program started with arguments (not including the program), with
+// extraEnvironment added to ours, its output going to files. It is waited
+// for at the latest when this ends.
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const Environment& extraEnvironment = {});
+  ~StartedProgram() { Wait(); }
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  // Its exit code (128 + the signal natively when a signal ended it) and output.
+  RunResult Wait();
+
+ private:
+  TempFolder streams_;
+  long long process_ = 0;  // the process handle on Windows, the process id natively
+  RunResult result_;
+};
+
+// Runs program with arguments, waits for it and returns its exit code and
+// output.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const Environment& extraEnvironment = {});
+
+// The exit code of a run that a kill point killed.
+constexpr int kKilledAtKillPoint = 137;
 
 // A kit folder: a copy of the installer, its settings file and SRC. Natively
 // the stand-in registry hive lives in the kit folder too (see HivePath).
@@ -64,6 +88,9 @@ class Kit {
   // Renames the kit's program (fileName with its extension); Run then
   // starts it under that name.
   void RenameProgram(const std::string& fileName);
+  // Puts the installer whose steps can be killed or held in place of the
+  // kit's program (on Windows a test-only build; natively the same program).
+  void UseKillPointsProgram() const;
   fs::path HivePath() const { return root_.path() / "HKLM.reg"; }
 
   void WriteSettings(const std::string& iniText) const;
@@ -75,6 +102,9 @@ class Kit {
                 Environment extraEnvironment = {}) const;
   // Runs with "/p" + the install folder.
   RunResult RunInto(const fs::path& installFolder) const;
+  // Starts it with "/p" + the install folder, without waiting.
+  std::unique_ptr<StartedProgram> StartInto(const fs::path& installFolder,
+                                            Environment extraEnvironment = {}) const;
 
  private:
   TempFolder root_;

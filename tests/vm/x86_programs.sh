@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped 32-bit programs (the release zip's x86\ folder) in a virtual
 # machine whose kernel runs 32-bit code (scripts/vm-32bit), in one boot:
-# the WoW64 registry cases of tests/wine/wow64_registry.sh, Program Files
+# the WoW64 registry cases of tests/wine/wow64_registry.sh and its kernel32
+# calls per file (its relay traces are left in WORK_DIR/job/calls_per_file), Program Files
 # not redirected, a fresh install, an identical rerun and a refusal, and
 # QuorvexKit.exe check, plan and verify on the same kit.
 #
@@ -26,7 +27,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
 getconf LONG_BIT >/dev/null
 for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
-            registration_only_in_64bit_view; do
+            registration_only_in_64bit_view calls_per_file; do
   if bash /host/tests/wine/wow64_registry.sh "$case" /host/x86/Quorvex.exe "$prefix" /tmp/wow64 32 \
        >"/host/$case.log" 2>&1; then
     ok "$case"
@@ -34,6 +35,9 @@ for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
     fail "$case: $(grep -E '^FAIL' "/host/$case.log" | head -n 3)"
   fi
 done
+mkdir -p /host/calls_per_file
+cp /tmp/wow64/calls_per_file/*.trace /tmp/wow64/calls_per_file/*.calls /host/calls_per_file/ 2>/dev/null
+grep -E 'per file' /host/calls_per_file.log
 
 run() { timeout 300 /host/scripts/wine-run --arch win64 "$prefix" "$@" >/tmp/out 2>/tmp/err </dev/null; }
 kit=/tmp/kit

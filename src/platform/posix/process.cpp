@@ -1,5 +1,7 @@
 // Process, error and locale calls of the stand-in layer.
 #include <errno.h>
+#include <signal.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -145,6 +147,17 @@ UINT WINAPI SetErrorMode(UINT mode) {
 }
 
 DWORD WINAPI GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+
+BOOL WINAPI TerminateProcess(HANDLE process, UINT) {
+  if (process != GetCurrentProcess()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  kill(getpid(), SIGKILL);
+  return FALSE;
+}
 
 DWORD WINAPI GetTickCount() {
   timespec now{};

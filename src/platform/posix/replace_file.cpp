@@ -28,6 +28,7 @@
 #include <memory>
 
 #include "file_copy.h"
+#include "platform/kill_points.h"
 #include "standin_internal.h"
 #include "trusted_path.h"
 
@@ -155,7 +156,7 @@ bool MayBeCopy(const struct stat& status, const struct stat& existing) {
 // bits and times that a copy would have. False when its bytes differ: it is
 // then to be written.
 bool KeepCopy(int source, const struct stat& status, int folder, const std::string& name,
-              const struct stat& existing) {
+              const struct stat& existing, const std::string& path) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = openat(folder, name.c_str(), flags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = openat(folder, name.c_str(), flags);
@@ -166,6 +167,7 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
       !SameBytes(source, installed.Get(), status.st_size)) {
     return false;
   }
+  AtKillPoint(KillPoint::IdenticalKept, path);
   // What a copy would set, unless it is so already.
   const mode_t mode = status.st_mode & 0777;
   if ((opened.st_mode & 07777) != mode && fchmod(installed.Get(), mode) != 0) return false;
@@ -189,7 +191,8 @@ bool KeepIdenticalCopy(const std::string& source, const std::string& destination
   return file.IsValid() && fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
          standin::OpenParent(standin::ToPosixPath(destination.c_str()), folder, name) &&
          fstatat(folder.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
-         MayBeCopy(status, existing) && KeepCopy(file.Get(), status, folder.Get(), name, existing);
+         MayBeCopy(status, existing) &&
+         KeepCopy(file.Get(), status, folder.Get(), name, existing, destination);
 }
 
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
@@ -225,10 +228,13 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   bool placed = standin::WriteCopy(source.Get(), status, copy.Get());
   int error = errno;
   if (placed) {
+    AtKillPoint(KillPoint::CopyWritten, folderPath + name);
     placed = renameat(folder.Get(), copyName.c_str(), folder.Get(), name.c_str()) == 0;
     error = errno;
   }
   if (!placed) unlinkat(folder.Get(), copyName.c_str(), 0);
   copy.Reset();
-  return placed ? true : standin::FailWithErrno(error);
+  if (!placed) return standin::FailWithErrno(error);
+  AtKillPoint(KillPoint::Moved, folderPath + name);
+  return true;
 }

@@ -93,6 +93,9 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 LPSTR WINAPI GetCommandLineA();
 UINT WINAPI SetErrorMode(UINT mode);
 DWORD WINAPI GetCurrentProcessId();
+// Only the current process (a kill, as SIGKILL: nothing of it runs after).
+HANDLE WINAPI GetCurrentProcess();
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 DWORD WINAPI GetTickCount();
 void WINAPI Sleep(DWORD milliseconds);
 LONG WINAPI InterlockedExchange(LONG volatile* target, LONG value);

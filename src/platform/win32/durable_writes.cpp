@@ -15,6 +15,7 @@
 // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea
 #include "platform/durable_writes.h"
 
+#include "platform/kill_points.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32.h"
@@ -54,6 +55,7 @@ bool TryFlushFile(const std::string& path, DWORD attributes) {
   if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
+  if (readOnly) AtKillPoint(KillPoint::FlushReadOnlyCleared, path);
   bool flushed = false;
   {
     ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,

@@ -7,16 +7,12 @@
 
 #include <memory>
 
+#include "platform/kill_points.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
+#include "platform/win32/copied_attributes.h"
 
 namespace {
-
-// What CopyFileA gives a copy of the source, and SetFileAttributesA can set.
-const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 HANDLE OpenForReading(const std::string& path) {
   return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -80,12 +76,15 @@ bool KeepIdenticalCopy(const std::string& source, const std::string& destination
   const HANDLE kit = Use(lent.source, source, ownSource);
   if (kit == INVALID_HANDLE_VALUE || !SameBytes(kit, installed, size)) return false;
 
-  // What a copy would set, unless it is so already. The handle shows the
-  // file that a link leads to: before anything is set through the name,
-  // the name itself must be that file, never a link.
-  const DWORD wanted = listed.attributes & kCopiedAttributes;
-  if ((facts.dwFileAttributes & kCopiedAttributes) == wanted) return true;
+  AtKillPoint(KillPoint::IdenticalKept, destination);
+
+  // What a copy would set, unless it is so already. The decision's handle
+  // shows the file that a link leads to; they are set only through a handle
+  // of the name that is that same file. Wine shows its links by name only.
+  if ((facts.dwFileAttributes & kCopiedAttributes) == (listed.attributes & kCopiedAttributes)) {
+    return true;
+  }
   const DWORD named = GetFileAttributesA(destination.c_str());
   if (named == INVALID_FILE_ATTRIBUTES || (named & notPlain)) return false;
-  return SetFileAttributesA(destination.c_str(), wanted ? wanted : FILE_ATTRIBUTE_NORMAL) != FALSE;
+  return GiveCopiedAttributes(destination, listed.attributes, &facts);
 }

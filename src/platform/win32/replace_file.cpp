@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "platform/kill_points.h"
+#include "platform/win32/copied_attributes.h"
 #include "platform/win32/in_use_retry.h"
 
 namespace {
@@ -92,10 +94,11 @@ void RemoveTemporary(const std::string& path) {
 // temporary to its path. The first choice is almost always free; only when
 // something has its name is it looked at: a file of the manual of that name
 // (in the source folder) means another name, anything else is what a killed
-// run left and is taken over.
+// run left and is taken over. sourceAttributes, the source's, may be
+// unknown.
 bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
                      const std::string& destinationFolder, const std::string& name,
-                     std::string& temporary) {
+                     DWORD sourceAttributes, std::string& temporary) {
   temporary = destinationFolder + FirstTemporaryCopyName(name, destinationFolder.size());
   if (CopyFileA(source.c_str(), temporary.c_str(), TRUE)) return true;
   const DWORD error = GetLastError();
@@ -109,7 +112,15 @@ bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
   // CopyFileA does not overwrite a hidden or read-only file, as a killed
   // run may leave its temporary file.
   SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return CopyFileA(source.c_str(), temporary.c_str(), FALSE) != FALSE;
+  if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return false;
+  // Over an existing file Wine's CopyFileA keeps that file's attributes
+  // (Windows gives it the source's): the copy that is moved into place
+  // must have the source's, whoever copied it.
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
+    sourceAttributes = GetFileAttributesA(source.c_str());
+  }
+  return sourceAttributes != INVALID_FILE_ATTRIBUTES &&
+         GiveCopiedAttributes(temporary, sourceAttributes);
 }
 
 // CopyFileA copies every stream, the Mark of the Web of a kit that was
@@ -153,12 +164,15 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   }
 
   folderLock.Hold(destinationFolder);
+  const DWORD sourceAttributes = facts ? facts->sourceAttributes : INVALID_FILE_ATTRIBUTES;
   std::string temporary;
-  if (!CopyToTemporary(source, sourceFolder, destinationFolder, name, temporary)) {
+  if (!CopyToTemporary(source, sourceFolder, destinationFolder, name, sourceAttributes,
+                       temporary)) {
     RemoveTemporary(temporary);
     return false;
   }
-  RemoveMarkOfTheWeb(temporary, facts ? facts->sourceAttributes : INVALID_FILE_ATTRIBUTES);
+  RemoveMarkOfTheWeb(temporary, sourceAttributes);
+  AtKillPoint(KillPoint::CopyWritten, destination);
   // A destination held open by another program cannot be replaced until it
   // is let go. The copy has the source's attributes already.
   const auto move = [&] {
@@ -168,5 +182,6 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
     RemoveTemporary(temporary);
     return false;
   }
+  AtKillPoint(KillPoint::Moved, destination);
   return true;
 }
