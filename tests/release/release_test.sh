@@ -97,6 +97,9 @@ for variant in x86 x64; do
     else
       facts=(--level asInvoker --description "Quorvex kit checker ($variant)")
     fi
+    # The kill points that tests stop runs at are in the test-only build alone.
+    ! grep -a -q -E 'QUORVEX_FAULT_(KILL|HOLD)' "$exe" ||
+      fail "$variant/$program.exe: has the test build's kill points"
     /usr/bin/python3 tests/resources/windows_resources_test.py --exe "$exe" --machine "$machine" \
         --original-filename "$program.exe" --version "$version" "${facts[@]}" >"$log" 2>&1 ||
       { grep FAIL "$log"; fail "$variant/$program.exe: not the $machine program it should be"; }

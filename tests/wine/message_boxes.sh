@@ -11,6 +11,7 @@ set -uo pipefail
 arch=$1 exe=$2 console_test=$3 work=$4 shots=$5
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run"
+. "$here/relay_trace.sh"
 prefix="$work/wineprefix"
 mkdir -p "$work" "$shots"
 failures=0
@@ -41,9 +42,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
 
-# The relay trace lists only the calls whose arguments the checks read.
+# The relay trace lists only the calls whose arguments the checks read, and
+# GetCommandLineA, which tells the program's own process.
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
+  /d 'kernel32.GetCommandLineA;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).
@@ -64,8 +66,8 @@ run_box() {
   local name=$1 lang=$2 caption=$3 expected=$4; shift 4
   local log="$work/$name"
   rm -f "$log".*
-  ( LANG=$lang LC_ALL= WINEDEBUG=+relay timeout 120 "$wine_run" --arch "$arch" "$prefix" "$@" \
-      >"$log.out" 2>"$log.trace" </dev/null; echo $? >"$log.rc" ) &
+  ( LANG=$lang LC_ALL= WINEDEBUG=+pid,+relay timeout 120 "$wine_run" --arch "$arch" "$prefix" "$@" \
+      >"$log.out" 2>"$log.relay" </dev/null; echo $? >"$log.rc" ) &
   local runner=$! window=""
   for _ in $(seq 120); do
     window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1)
@@ -82,6 +84,8 @@ run_box() {
     xdotool key --window "$window" Return 2>/dev/null
   fi
   wait "$runner"
+  # The checks read the program's own process ("TID:Call ...").
+  relay_program_lines "$exe" "$log.relay" >"$log.trace" || fail "$name: cannot read the image of $exe"
   local rc
   rc=$(cat "$log.rc" 2>/dev/null || echo none)
   [ "$rc" = "$expected" ] || fail "$name: exit code $rc, expected $expected"

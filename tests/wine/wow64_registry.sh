@@ -41,6 +41,7 @@ case $bits in
 esac
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run"
+. "$here/relay_trace.sh"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 ok() { echo "ok: $*"; }
@@ -247,54 +248,20 @@ case $case_name in
       done
     done
     files=$(find "$kit/SRC" -type f | wc -l)
-    # image_range EXE: the decimal first and last-plus-one addresses of EXE's
-    # image (its ImageBase and SizeOfImage), read from its PE headers.
-    image_range() {
-      local at magic base size
-      number() { od -An -t "u$2" -j "$1" -N "$2" "$3" | tr -d ' '; }
-      at=$(number 60 4 "$1")
-      [ "$(od -An -c -j "$at" -N 2 "$1" | tr -d ' ')" = PE ] || return 1
-      magic=$(number $((at + 24)) 2 "$1")
-      case $magic in
-        267) base=$(number $((at + 52)) 4 "$1") ;;  # PE32
-        523) base=$(number $((at + 48)) 8 "$1") ;;  # PE32+
-        *) return 1 ;;
-      esac
-      size=$(number $((at + 80)) 4 "$1")
-      echo "$base $((base + size))"
-    }
     # program_calls EXE TRACE: "CALL ARGUMENTS" lines of the kernel32 calls
-    # that EXE's own code made (their return address is in its image), up to
-    # the start of the flush, in the process that ran it: the one whose
-    # GetCommandLineA returns into the image. A 32-bit program is started by
-    # a 64-bit one that reads a command line too.
+    # that EXE's own code made, in the process that ran it, up to the start
+    # of the flush.
     program_calls() {
-      local range
-      range=$(image_range "$1") || { fail "cannot read the image base and size of $1"; return; }
-      awk -v range="$range" '
-        function hex(text,  i, v) {
-          v = 0
-          for (i = 1; i <= length(text); i++) v = v * 16 + index("0123456789abcdef", substr(text, i, 1)) - 1
-          return v
-        }
-        function own(line) {
-          return match(line, / ret=[0-9a-f]+$/) && (address = hex(substr(line, RSTART + 5))) >= lo && address < hi
-        }
-        BEGIN { split(range, bounds, " "); lo = bounds[1] + 0; hi = bounds[2] + 0 }
-        NR == FNR {
-          if (pid == "" && /^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.GetCommandLineA\(/ && own($0)) {
-            pid = substr($0, 1, index($0, ":"))
-          }
-          next
-        }
-        pid != "" && index($0, pid) == 1 && /:Call KERNEL32\./ && own($0) {
-          call = $0
-          sub(/^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\./, "", call)
-          sub(/ ret=[0-9a-f]+$/, "", call)
-          name = call; sub(/\(.*/, "", name)
-          if (name == "GetVolumePathNameA") exit
-          print name, substr(call, length(name) + 1)
-        }' "$2" "$2"
+      relay_program_lines "$1" "$2" own >"$dir/own.lines" ||
+        { fail "cannot read the image base and size of $1"; return; }
+      awk '/^[0-9a-f]+:Call KERNEL32\./ {
+             call = $0
+             sub(/^[0-9a-f]+:Call KERNEL32\./, "", call)
+             sub(/ ret=[0-9a-f]+$/, "", call)
+             name = call; sub(/\(.*/, "", name)
+             if (name == "GetVolumePathNameA") exit
+             print name, substr(call, length(name) + 1)
+           }' "$dir/own.lines"
     }
     # traced_run NAME: a run into $install; its trace in $dir/NAME.trace,
     # the program's own calls in $dir/NAME.calls.
