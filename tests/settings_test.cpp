@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <cstdio>
 #include <fstream>
 
 #include "platform/win32.h"
@@ -81,13 +84,37 @@ TEST(TrimWhiteSpace, KeepsDoubleByteCharactersWhole) {
 
 // The same settings files give the same settings in both builds: each file
 // in data/profiles has the values that the Windows profile reader returns
-// for it in a file of the same name with ".expected".
+// for it in a file of the same name with ".expected". Its "# " lines say
+// what the values rest on: "Wine differs: why" (the Windows build, which
+// runs under Wine here, cannot show the case), "not confirmed on Windows:
+// why" (our decision where the published tests are silent), "code page N"
+// (read with that ANSI code page, natively only).
 TEST(ReadInstallerSettings, ProfileFilesReadAsWindowsReadsThem) {
   const fs::path profiles = fs::path(testing_support::HostPath(QUORVEX_SOURCE_DIR)) / "tests" / "data" / "profiles";
   int checked = 0;
   for (const auto& entry : fs::directory_iterator(profiles)) {
     if (entry.path().extension() != ".ini") continue;
     SCOPED_TRACE(entry.path().filename().string());
+    fs::path expectedPath = entry.path();
+    expectedPath.replace_extension(".expected");
+    std::string expected = testing_support::ReadFile(expectedPath), notes;
+    while (expected.compare(0, 2, "# ") == 0) {
+      const size_t end = expected.find('\n') + 1;
+      notes += expected.substr(2, end - 2);
+      expected.erase(0, end);
+    }
+    const bool japanese = notes.find("code page 932") != std::string::npos;
+#ifdef _WIN32
+    if (japanese || notes.find("Wine differs") != std::string::npos) {
+      std::printf("not shown under Wine: %s: %s", entry.path().filename().string().c_str(),
+                  notes.c_str());
+      continue;
+    }
+#else
+    // Natively the ANSI code page is the locale's.
+    setenv("LC_ALL", japanese ? "ja_JP.SJIS" : "en_US.ISO-8859-1", 1);
+    _setmbcp(_MB_CP_ANSI);
+#endif
     TempFolder folder;
     fs::copy_file(entry.path(), folder.path() / "Quorvex.ini");
     auto settings = ReadInstallerSettings(folder.Text());
@@ -95,11 +122,13 @@ TEST(ReadInstallerSettings, ProfileFilesReadAsWindowsReadsThem) {
                          "\nManualVersion=" + settings.manualVersion +
                          "\nMessageDisplay=" + std::to_string(settings.messageDisplay) +
                          "\nProduct=" + settings.product + "\n";
-    fs::path expected = entry.path();
-    expected.replace_extension(".expected");
-    EXPECT_EQ(actual, testing_support::ReadFile(expected));
+    EXPECT_EQ(actual, expected);
     ++checked;
   }
+#ifndef _WIN32
+  unsetenv("LC_ALL");
+  _setmbcp(_MB_CP_ANSI);
+#endif
   EXPECT_GE(checked, 10);
 }
 

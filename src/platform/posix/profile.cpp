@@ -1,38 +1,16 @@
 // GetPrivateProfileStringA and GetPrivateProfileIntA over a plain file read,
-// following the Windows profile reader for what a settings file can hold:
-// case-insensitive section and key names, the first section and key of a
-// name win, white space around names and values is dropped, a value in
-// matching quotes loses them, lines starting with ";" are comments, CRLF or
-// LF line ends.
-#include <ctype.h>
+// through the one reader of settings files as Windows reads them
+// (platform/profile_text.h).
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
 
 #include <string>
 #include <string_view>
 
+#include "platform/profile_text.h"
 #include "standin_internal.h"
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool ReadWholeFile(const char* fileName, std::string& content) {
   std::string path = standin::ToPosixPath(fileName);
@@ -44,61 +22,31 @@ bool ReadWholeFile(const char* fileName, std::string& content) {
   return true;
 }
 
-// Names and values end at a zero byte, as the Windows reader's strings do.
-std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
-
-// Finds the value of section/key in the profile text. Returns false when the
-// section or the key does not exist; a key line without "=" has no value and
-// counts as missing.
-bool FindValue(std::string_view text, std::string_view section, std::string_view key,
-               std::string_view& value) {
-  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  bool inSection = false;
-  while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view line = Trim(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      // Only the first section of that name is searched.
-      if (inSection) return false;
-      size_t close = line.rfind(']');
-      inSection = close != std::string_view::npos &&
-                  EqualNoCase(Trim(UpToZero(line.substr(1, close - 1))), section);
-      continue;
-    }
-    if (!inSection) continue;
-    size_t equals = line.find('=');
-    if (!EqualNoCase(Trim(UpToZero(line.substr(0, equals))), key)) continue;
-    if (equals == std::string_view::npos) return false;
-    value = Trim(line.substr(equals + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    value = UpToZero(value);
-    return true;
-  }
-  return false;
-}
-
+// Copies what fits of value, never half of a double-byte character; a cut
+// value sets ERROR_MORE_DATA, as on Windows.
 DWORD CopyOut(std::string_view value, LPSTR returned, DWORD size) {
   if (!returned || size == 0) return 0;
-  DWORD length = static_cast<DWORD>(std::min<size_t>(value.size(), size - 1));
+  size_t length = value.size();
+  if (length > size - 1) {
+    length = 0;
+    for (size_t width; length < size - 1; length += width) {
+      width = _ismbblead(static_cast<unsigned char>(value[length])) ? 2 : 1;
+      if (length + width > size - 1) break;
+    }
+    SetLastError(ERROR_MORE_DATA);
+  }
   memcpy(returned, value.data(), length);
   returned[length] = '\0';
-  return length;
+  return static_cast<DWORD>(length);
 }
 
 }  // namespace
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
                                       LPSTR returned, DWORD size, LPCSTR fileName) {
-  std::string content;
-  std::string_view value;
+  std::string content, value;
   if (section && key && fileName && ReadWholeFile(fileName, content) &&
-      FindValue(content, section, key, value)) {
+      FindProfileValue(ParseProfile(content), section, key, value)) {
     return CopyOut(value, returned, size);
   }
   // The default loses trailing blanks, as it does on Windows.

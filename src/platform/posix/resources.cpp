@@ -234,7 +234,8 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLengt
   bool usedDefault = false;
   for (char32_t codePoint : CodePoints(wide, length)) {
     if (!converter.Append(codePoint, converted)) {
-      converted += defaultChar ? *defaultChar : '?';
+      // One default for each UTF-16 unit that has no form.
+      converted.append(codePoint > 0xFFFF ? 2 : 1, defaultChar ? *defaultChar : '?');
       usedDefault = true;
     }
   }
