@@ -1,6 +1,7 @@
 // QuorvexKit's check on real kits: the real Win32 calls under Wine, the
 // stand-in file layer natively.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <string>
@@ -427,35 +428,83 @@ TEST_F(KitCheck, SettingsTheInstallerReadsOtherwise) {
   kit_.WriteSettings("[Product]\nManualVersion=1.0\nMessageDisplay=1\n" + own);
   EXPECT_TRUE(Check().findings.empty()) << Describe(Check());
 
-  // What blocks every later version: a typo in a key or the section, no
-  // ManualVersion, no settings file. Each is an error naming what it saw
-  // and what was meant.
+  // What blocks every later version (a typo in a key or the section, no
+  // ManualVersion, a file Windows cannot read) is an error naming what it
+  // saw; what Windows reads otherwise than an editor shows is a warning
+  // saying what Windows does.
+  const std::u16string own16(own.begin(), own.end());
+  const auto utf16 = [](const std::u16string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+      const char low = static_cast<char>(c & 0xFF), high = static_cast<char>(c >> 8);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+  };
   struct Row {
     std::string ini;
     const char* code;
     const char* said;
+    const char* severity;
   };
   const Row rows[] = {
       {"[Product]\nManualVerison=2.0.1\n" + own, "settings-unknown-key",
-       "\"ManualVerison\", which the installer does not read, probably meant as ManualVersion"},
+       "\"ManualVerison\", which the installer does not read, probably meant as ManualVersion",
+       "error"},
       {"[Prodcut]\nManualVersion=2.0.1\n" + own, "settings-unknown-section",
-       "[Prodcut] is not read by the installer, probably meant as [Product]"},
-      {"[Prodcut]\nManualVersion=2.0.1\n" + own, "settings-no-product-section", "100000"},
-      {"[product]\nMessageDisplay=0\n" + own, "version-missing", "records ManualVersion 100000"},
+       "[Prodcut] is not read by the installer, probably meant as [Product]", "error"},
+      {"[Prodcut]\nManualVersion=2.0.1\n" + own, "settings-no-product-section", "100000", "error"},
+      {"[product]\nMessageDisplay=0\n" + own, "version-missing", "records ManualVersion 100000",
+       "error"},
       {"[Product]\nManualVersion=2.0.1\nColour=blue\n" + own, "settings-unknown-key",
-       "\"Colour\", which the installer does not read"},
+       "\"Colour\", which the installer does not read", "error"},
+      {"\xEF\xBB\xBF[Product]\r\nManualVersion=2.0.1\r\n" + own, "settings-utf8-mark",
+       "mark on the line of [Product]", "error"},
+      {utf16(u"[Product]\r\nManualVersion=2.0.1\r\n" + own16, true), "settings-utf16-be",
+       "UTF-16 BE, which Windows does not read", "error"},
+      {utf16(u"[Product]\r\nManualVersion=2.0.1\r\n" + own16, false) + "A",
+       "settings-encoding-invalid", "not valid UTF-16 LE", "error"},
+      {"\xEF\xBB\xBF; settings\r\n[Product]\r\nManualVersion=2.0.1\r\n" + own,
+       "settings-utf8-mark", "reads its sections as ANSI", "warning"},
+      {"[Product\nManualVersion=2.0.1\n" + own, "settings-header-unclosed",
+       "Windows still reads it as [Product]", "warning"},
+      {"[Product] ; ours\nManualVersion=2.0.1\n" + own, "settings-text-after-header",
+       "\"; ours\", which Windows ignores", "warning"},
+      {"[Product]Language=ja\nManualVersion=2.0.1\n" + own, "settings-key-on-header-line",
+       "that key is not read", "warning"},
+      {"[Product]\nManualVersion=2.0.1\n" + own + "[Product]\nLanguage=ja\n",
+       "settings-second-section", "(line 5): only the first is read", "warning"},
+      {"[Product]\nManualVersion=2.0.1\nmanualversion=3.0\n" + own, "settings-duplicate-key",
+       "manualversion is set again on line 3: the first value counts", "warning"},
+      {utf16(u"[Product]\r\nManualVersion=2.0.1\r\nLanguage=\u4E00\r\n" + own16, false),
+       "settings-character-not-in-code-page", "Windows shows \"?\" or a look-alike", "warning"},
   };
+#ifndef _WIN32
+  // The stand-in's ANSI code page is the locale's: Windows-1252 here.
+  setenv("LC_ALL", "en_US.ISO-8859-1", 1);
+#endif
   for (const Row& row : rows) {
     SCOPED_TRACE(row.ini);
     kit_.WriteSettings(row.ini);
     const kit::Report checked = Check();
     const std::vector<kit::Finding> found = FindingsOf(checked, row.code);
     ASSERT_EQ(found.size(), 1u) << Describe(checked);
-    EXPECT_EQ(found[0].severity, "error");
+    EXPECT_EQ(found[0].severity, row.severity);
     EXPECT_NE(found[0].message.find(row.said), std::string::npos) << found[0].message;
-    EXPECT_EQ(checked.exitCode, 1);
+    const bool error = std::string(row.severity) == "error";
+    EXPECT_EQ(checked.exitCode, error ? 1 : 0) << Describe(checked);
     EXPECT_TRUE(FindingsOf(checked, "version-not-system-version").empty()) << Describe(checked);
+    // A section that the mark hides is said once, as the mark.
+    if (row.ini.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      EXPECT_TRUE(FindingsOf(checked, "settings-no-product-section").empty()) << Describe(checked);
+    }
   }
+#ifndef _WIN32
+  unsetenv("LC_ALL");
+#endif
+  EXPECT_EQ(Field(Check().settings, "settingsEncoding"), "UTF-16 LE");
+  kit_.WriteSettings("[Product]\nManualVersion=2.0.1\n" + own);
+  EXPECT_EQ(Field(Check().settings, "settingsEncoding"), "ANSI");
 
   // The sample's product left as shipped.
   kit_.WriteSettings("[Product]\nProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}\n"

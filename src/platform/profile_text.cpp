@@ -1,6 +1,7 @@
 #include "platform/profile_text.h"
 
 #include <ctype.h>
+#include <stdint.h>
 
 #include "platform/win32.h"
 
@@ -149,6 +150,48 @@ bool FindProfileValue(const ProfileText& profile, std::string_view section, std:
     return false;  // only the first section of a name is searched
   }
   return false;
+}
+
+std::string_view CutProfileValue(std::string_view value, size_t size) {
+  if (size == 0) return {};
+  if (value.size() <= size - 1) return value;
+  size_t length = 0;
+  for (size_t width; length < size - 1; length += width) {
+    width = _ismbblead(static_cast<unsigned char>(value[length])) ? 2 : 1;
+    if (length + width > size - 1) break;
+  }
+  return value.substr(0, length);
+}
+
+unsigned ProfileNumber(std::string_view text) {
+  size_t at = 0;
+  const auto next = [&](size_t ahead = 0) { return at + ahead < text.size() ? text[at + ahead] : '\0'; };
+  while (next() && static_cast<unsigned char>(next()) <= ' ') ++at;
+  bool negative = false;
+  if (next() == '+' || next() == '-') negative = text[at++] == '-';
+  unsigned base = 10;
+  if (next() == '0') {
+    const char prefix = static_cast<char>(tolower(static_cast<unsigned char>(next(1))));
+    base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+    if (base != 10) at += 2;
+  }
+  uint32_t value = 0;
+  for (;; ++at) {
+    const char c = next();
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    } else {
+      break;
+    }
+    if (digit >= base) break;
+    value = value * base + digit;
+  }
+  return negative ? 0u - value : value;
 }
 
 const char* ProfileEncodingName(ProfileEncoding encoding) {

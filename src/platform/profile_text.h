@@ -54,4 +54,13 @@ ProfileText ParseProfile(std::string_view bytes);
 bool FindProfileValue(const ProfileText& profile, std::string_view section, std::string_view key,
                       std::string& value);
 
+// What a caller's buffer of size bytes gets of value: size - 1 bytes at most,
+// never half of a double-byte character of the ANSI code page.
+std::string_view CutProfileValue(std::string_view value, size_t size);
+
+// The number GetPrivateProfileIntA makes of a value's text: leading blanks,
+// a sign, then decimal digits, or hexadecimal, octal or binary ones after
+// 0x, 0o or 0b, up to the first other character; 0 without digits.
+unsigned ProfileNumber(std::string_view text);
+
 const char* ProfileEncodingName(ProfileEncoding encoding);

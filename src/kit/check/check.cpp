@@ -27,9 +27,9 @@ Report RunCheck(const std::string& kitFolder, const CheckOptions& options) {
   report.verb = "check";
   report.kit = kitFolder;
   const std::string kitDirectory = KitDirectory(kitFolder);
-  const InstallerSettings settings = ReadKitSettings(kitFolder);
+  const InstallerSettings settings = SettingsAsWindowsReadsThem(kitDirectory);
   report.settings = SettingsFields(settings);
-  CheckSettings(kitDirectory, settings, report.findings);
+  report.settings.push_back({"settingsEncoding", CheckSettings(kitDirectory, settings, report.findings)});
 
   SourceCheckInput input;
   input.kitDirectory = kitDirectory;

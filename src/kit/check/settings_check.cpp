@@ -7,6 +7,7 @@
 
 #include "kit/report/finding_list.h"
 #include "kit/facts/windows_names.h"
+#include "platform/profile_text.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "version/version.h"
@@ -22,23 +23,12 @@ constexpr size_t kKeptBytes = 254;
 constexpr size_t kLargestValue = size_t{16} << 20;
 const char* const kTextKeys[] = {"ProductGUID", "Language", "ManualVersion", "Product"};
 
-std::string ReadWithDefault(const std::string& file, const char* key, const char* fallback) {
-  std::vector<char> buffer(4096);
-  DWORD length = 0;
-  for (;;) {
-    length = GetPrivateProfileStringA(kSection, key, fallback, buffer.data(),
-                                      static_cast<DWORD>(buffer.size()), file.c_str());
-    if (length + 1 < buffer.size() || buffer.size() >= kLargestValue) break;
-    buffer.resize(buffer.size() * 2);
-  }
-  return std::string(buffer.data(), length);
-}
-
 // The value of key as the profile reader returns it, however long; found is
-// false when the file has no such key (then each default comes back).
-std::string ReadRawValue(const std::string& file, const char* key, bool& found) {
-  found = IsSettingSet(file, key);
-  return found ? ReadWithDefault(file, key, "") : std::string();
+// false when the reader finds none (then each default comes back).
+std::string ReadRawValue(const ProfileText& profile, const char* key, bool& found) {
+  std::string value;
+  found = FindProfileValue(profile, kSection, key, value);
+  return value;
 }
 
 std::string NumberText(const VersionNumber& number) {
@@ -107,10 +97,10 @@ void CheckVersion(const std::string& version, std::vector<Finding>& findings) {
   }
 }
 
-void CheckMessageDisplay(const std::string& file, const InstallerSettings& settings,
+void CheckMessageDisplay(const ProfileText& profile, const InstallerSettings& settings,
                          std::vector<Finding>& findings) {
   bool found = false;
-  const std::string raw = ReadRawValue(file, "MessageDisplay", found);
+  const std::string raw = ReadRawValue(profile, "MessageDisplay", found);
   if (!found || raw == "0" || raw == "1") return;
   const std::string effect = settings.messageDisplay == 0
                                  ? "silent: no message boxes, and a refusal exits with 0"
@@ -120,15 +110,7 @@ void CheckMessageDisplay(const std::string& file, const InstallerSettings& setti
                  std::to_string(settings.messageDisplay) + " (" + effect + ")");
 }
 
-// The sections of a settings file and the keys of each, read as the
-// profile reader reads them: names trimmed and compared in any case, ";"
-// comment lines, a key line without "=" ignored.
-struct IniSection {
-  std::string name;
-  std::vector<std::string> keys;
-};
-
-std::vector<IniSection> ReadIniLayout(const std::string& file) {
+std::string ReadWholeFile(const std::string& file) {
   std::string content;
   ScopedHandle handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -138,28 +120,7 @@ std::vector<IniSection> ReadIniLayout(const std::string& file) {
     content.append(chunk, got);
     if (content.size() > kLargestValue) break;
   }
-  if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
-  const auto trim = [](std::string text) {
-    const char* blanks = " \t\r\v\f";
-    text.erase(0, text.find_first_not_of(blanks));
-    text.erase(text.find_last_not_of(blanks) + 1);
-    return text.substr(0, text.find('\0'));
-  };
-  std::vector<IniSection> sections;
-  for (size_t start = 0; start < content.size();) {
-    size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
-    const std::string line = trim(content.substr(start, end - start));
-    start = end + 1;
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      const size_t close = line.rfind(']');
-      sections.push_back({trim(line.substr(1, close == std::string::npos ? 0 : close - 1)), {}});
-    } else if (!sections.empty() && line.find('=') != std::string::npos) {
-      sections.back().keys.push_back(trim(line.substr(0, line.find('='))));
-    }
-  }
-  return sections;
+  return content;
 }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
@@ -211,38 +172,111 @@ const char kWhatIsBlocked[] =
     "the installer records ManualVersion 100000, and every later kit of a lower version (2.0.2, "
     "say) is refused on that machine";
 
+std::string Line(int number) { return "line " + std::to_string(number); }
+
+// How the file is written where Windows reads it otherwise than a vendor's
+// editor shows it.
+void CheckEncoding(const ProfileText& profile, std::vector<Finding>& findings) {
+  const bool markOnHeader = profile.encoding == ProfileEncoding::Utf8WithMark &&
+                            profile.markLine.compare(0, 1, "[") == 0;
+  switch (profile.encoding) {
+    case ProfileEncoding::Utf16BigEndian:
+      AddError(findings, "settings-utf16-be", kSettingsFileName,
+               "the file is UTF-16 BE, which Windows does not read: every setting takes its "
+               "default, and " + std::string(kWhatIsBlocked) + "; save it as ANSI or as UTF-16 LE "
+               "(\"Unicode\")");
+      break;
+    case ProfileEncoding::Utf8WithMark:
+      if (markOnHeader) {
+        AddError(findings, "settings-utf8-mark", kSettingsFileName,
+                 "the file starts with a UTF-8 byte-order mark on the line of " +
+                     Printable(profile.markLine) +
+                     ": Windows does not understand the mark, so that section is not read and "
+                     "its settings take their defaults; save the file as ANSI or as UTF-16 LE "
+                     "(\"Unicode\")");
+      } else {
+        AddWarning(findings, "settings-utf8-mark", kSettingsFileName,
+                   "the file starts with a UTF-8 byte-order mark: Windows reads its sections as "
+                   "ANSI, so a value that is not ASCII changes; save it as ANSI or as UTF-16 LE "
+                   "(\"Unicode\")");
+      }
+      break;
+    default:
+      break;
+  }
+  if (!profile.wellFormed) {
+    AddError(findings, "settings-encoding-invalid", kSettingsFileName,
+             std::string("the file is not valid ") + ProfileEncodingName(profile.encoding) +
+                 " (an odd number of bytes, or half of a surrogate pair): Windows may read "
+                 "other values than were written");
+  }
+  if (profile.unmappable) {
+    AddWarning(findings, "settings-character-not-in-code-page", kSettingsFileName,
+               "a character of the file is not in this machine's ANSI code page: Windows shows "
+               "\"?\" or a look-alike in its place");
+  }
+}
+
 // Keys and sections that the installer does not read, and the version it
 // would record without being told.
-void CheckLayout(const std::string& file, std::vector<Finding>& findings) {
-  const std::vector<IniSection> sections = ReadIniLayout(file);
+void CheckLayout(const ProfileText& profile, std::vector<Finding>& findings) {
   bool product = false, version = false;
-  for (const IniSection& section : sections) {
-    if (SameNoCase(section.name, kSection)) {
-      // Only the first section of that name is read.
-      if (product) continue;
-      product = true;
-      for (const std::string& key : section.keys) {
-        bool known = false;
-        for (const std::string& name : kKeys) known = known || SameNoCase(key, name);
-        version = version || SameNoCase(key, "ManualVersion");
-        if (!known) {
-          AddError(findings, "settings-unknown-key", kSettingsFileName,
-                   "[Product] sets \"" + Printable(key) + "\", which the installer does not read" +
-                       ProbablyMeant(key, kKeys));
-        }
-      }
-    } else {
+  for (const ProfileSection& section : profile.sections) {
+    const std::string header = "[" + Printable(section.name) + "] (" + Line(section.line) + ")";
+    if (!section.closed) {
+      AddWarning(findings, "settings-header-unclosed", kSettingsFileName,
+                 header + " has no closing \"]\": Windows still reads it as [" +
+                     Printable(section.name) + "]");
+    } else if (!section.afterClose.empty()) {
+      const bool key = section.afterClose.find('=') != std::string::npos;
+      AddWarning(findings, key ? "settings-key-on-header-line" : "settings-text-after-header",
+                 kSettingsFileName,
+                 header + " is followed on its line by \"" + Printable(section.afterClose) +
+                     "\", which Windows ignores" +
+                     (key ? std::string(": that key is not read; put it on a line of its own") : ""));
+    }
+    if (!SameNoCase(section.name, kSection)) {
       AddError(findings, "settings-unknown-section", kSettingsFileName,
                "section [" + Printable(section.name) + "] is not read by the installer" +
                    ProbablyMeant(section.name, {kSection}, "[", "]") +
                    "; its keys are not settings");
+      continue;
+    }
+    if (product) {
+      AddWarning(findings, "settings-second-section", kSettingsFileName,
+                 "a second [Product] (" + Line(section.line) +
+                     "): only the first is read, and the keys of this one are ignored");
+      continue;
+    }
+    product = true;
+    std::vector<std::string> seen;
+    for (const ProfileEntry& entry : section.entries) {
+      if (!entry.hasEquals) continue;
+      bool known = false;
+      for (const std::string& name : kKeys) known = known || SameNoCase(entry.key, name);
+      version = version || SameNoCase(entry.key, "ManualVersion");
+      if (!known) {
+        AddError(findings, "settings-unknown-key", kSettingsFileName,
+                 "[Product] sets \"" + Printable(entry.key) + "\", which the installer does not read" +
+                     ProbablyMeant(entry.key, kKeys));
+      }
+      bool again = false;
+      for (const std::string& earlier : seen) again = again || SameNoCase(earlier, entry.key);
+      if (again) {
+        AddWarning(findings, "settings-duplicate-key", kSettingsFileName,
+                   Printable(entry.key) + " is set again on " + Line(entry.line) +
+                       ": the first value counts");
+      }
+      seen.push_back(entry.key);
     }
   }
-  if (!product) {
+  const bool markHidesProduct = profile.encoding == ProfileEncoding::Utf8WithMark &&
+                                profile.markLine.compare(0, 1, "[") == 0;
+  if (!product && !markHidesProduct && profile.encoding != ProfileEncoding::Utf16BigEndian) {
     AddError(findings, "settings-no-product-section", kSettingsFileName,
              "there is no [Product] section: every setting takes its default, and " +
                  std::string(kWhatIsBlocked));
-  } else if (!version) {
+  } else if (product && !version) {
     AddError(findings, "version-missing", kSettingsFileName,
              "[Product] does not set ManualVersion: " + std::string(kWhatIsBlocked));
   }
@@ -277,33 +311,60 @@ std::string VersionAsRead(const std::string& version) {
   return read;
 }
 
-void CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
-                   std::vector<Finding>& findings) {
+InstallerSettings SettingsAsWindowsReadsThem(const std::string& kitDirectory) {
+  const std::string file = kitDirectory + kSettingsFileName;
+  const ProfileText profile = ParseProfile(ReadWholeFile(file));
+  InstallerSettings settings;
+  // As the installer reads them: text into 255 bytes, then trimmed; the
+  // number through 32 bytes.
+  for (auto [key, value] : {std::pair<const char*, std::string*>{"ProductGUID", &settings.productGuid},
+                            {"Language", &settings.language},
+                            {"ManualVersion", &settings.manualVersion},
+                            {"Product", &settings.product}}) {
+    std::string found;
+    if (FindProfileValue(profile, kSection, key, found)) {
+      *value = TrimWhiteSpace(std::string(CutProfileValue(found, 255)));
+    }
+  }
+  std::string display;
+  if (FindProfileValue(profile, kSection, "MessageDisplay", display) && !display.empty()) {
+    settings.messageDisplay = static_cast<int>(ProfileNumber(CutProfileValue(display, 32)));
+  }
+  return settings;
+}
+
+std::string CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
+                          std::vector<Finding>& findings) {
   const std::string file = kitDirectory + kSettingsFileName;
   const DWORD attributes = GetFileAttributesA(file.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  const bool present =
+      attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const ProfileText profile = ParseProfile(present ? ReadWholeFile(file) : std::string());
+  if (!present) {
     AddError(findings, "no-settings", kSettingsFileName,
              "there is no Quorvex.ini: every setting takes its default, and " +
                  std::string(kWhatIsBlocked));
   } else {
+    CheckEncoding(profile, findings);
     for (const char* key : kTextKeys) {
       bool found = false;
-      const std::string raw = ReadRawValue(file, key, found);
+      const std::string raw = ReadRawValue(profile, key, found);
       if (raw.size() > kKeptBytes) {
         AddWarning(findings, "value-cut", kSettingsFileName,
                    std::string(key) + " is " + std::to_string(raw.size()) +
                        " bytes long; the installer keeps only its first 254 bytes");
       }
     }
-    CheckMessageDisplay(file, settings, findings);
-    CheckLayout(file, findings);
+    CheckMessageDisplay(profile, settings, findings);
+    CheckLayout(profile, findings);
   }
   CheckSampleProduct(settings, findings);
   // A version that the file does not set is reported above, not again as
   // one number.
   bool versionSet = false;
-  if (attributes != INVALID_FILE_ATTRIBUTES) ReadRawValue(file, "ManualVersion", versionSet);
+  ReadRawValue(profile, "ManualVersion", versionSet);
   if (versionSet) CheckVersion(settings.manualVersion, findings);
+  return present ? ProfileEncodingName(profile.encoding) : "none";
 }
 
 }  // namespace kit

@@ -10,9 +10,15 @@
 
 namespace kit {
 
-// kitDirectory ends in a separator; settings are those the installer reads there.
-void CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
-                   std::vector<Finding>& findings);
+// The settings that the installer reads from the kit on Windows, in every
+// build (under Wine too): kitDirectory ends in a separator.
+InstallerSettings SettingsAsWindowsReadsThem(const std::string& kitDirectory);
+
+// kitDirectory ends in a separator; settings are those the installer reads
+// there. The file is judged as Windows reads it, in every build. Returns the
+// file's encoding ("ANSI", "UTF-16 LE", ...; "none" without a file).
+std::string CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
+                          std::vector<Finding>& findings);
 
 // The version as the installer's comparison sees it: its components, by the
 // installer's own reading, joined by dots ("v2.1" gives "0.1", "" gives "0").
