@@ -137,7 +137,11 @@ TEST_F(InstallTest, FailedCopyRecordsNothing) {
   kit_.AddSourceFile("guide/start.html", "start");
   ExpectFailed(kit_.RunInto(kit_.installFolder()), 3);
   kit_.AddSourceFile("a.html", "a");
-  ExpectFailed(kit_.RunInto(kit_.installFolder()), 4);
+  // The log says why, beside the system's error of the first file.
+  const fs::path log = kit_.folder() / "run.log";
+  ExpectFailed(kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + log.string()}), 4);
+  EXPECT_NE(ReadFile(log).find("the install directory does not exist"), std::string::npos)
+      << ReadFile(log);
   EXPECT_FALSE(fs::exists(kit_.installFolder()));
 }
 

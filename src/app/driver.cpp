@@ -107,7 +107,11 @@ int RunInstaller(int argc, char** argv) {
     DurableWrites written(installDirectory);
     CopyCounts counts;
     exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr);
-    if (logFile) log.Copy(counts);
+    // A copy that failed because the install directory is missing says so.
+    if (logFile) {
+      log.Copy(counts, exitCode == kExitSuccess ||
+                           GetFileAttributesA(installDirectory.c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
     // The record vouches for a manual that is on the disk: a copy that
     // cannot be made durable is a copy that failed.
     if (exitCode == kExitSuccess && !written.Flush()) {

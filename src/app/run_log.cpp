@@ -95,7 +95,7 @@ void RunLog::Verdict(const std::string& recordKey, bool keyOpened, bool found,
   }
 }
 
-void RunLog::Copy(const CopyCounts& counts) {
+void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
   Line("copy: folders created " + std::to_string(counts.foldersCreated) + ", files written " +
        std::to_string(counts.filesWritten) + ", unchanged (already identical) " +
        std::to_string(counts.filesUnchanged) + ", kept (the installed file is newer) " +
@@ -103,6 +103,10 @@ void RunLog::Copy(const CopyCounts& counts) {
   if (counts.failedPath.empty()) return;
   Line("failure: " + AnsiToUtf8(counts.failedPath) + ": " +
        (counts.failure.empty() ? ErrorText(counts.failedError) : counts.failure));
+  if (!installDirectoryExists) {
+    Line("the install directory does not exist: the installer creates none, so it must be "
+         "there before the run");
+  }
 }
 
 void RunLog::Failure(const std::string& what, DWORD error) {

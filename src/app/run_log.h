@@ -25,7 +25,9 @@ class RunLog {
   void InstallDirectory(const std::string& directory, InstallDirectorySource source);
   void Verdict(const std::string& recordKey, bool keyOpened, bool found,
                const std::string& recorded, const std::string& manualVersion, bool allowed);
-  void Copy(const CopyCounts& counts);
+  // What the copy did; installDirectoryExists false says why a copy that
+  // failed could not begin.
+  void Copy(const CopyCounts& counts, bool installDirectoryExists = true);
   // A failure that no copy count says, with the system's error code.
   void Failure(const std::string& what, DWORD error);
   // Appends the block, ending with the exit code.
