@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include "paths/paths.h"
 #include "platform/win32.h"
 #include "support/kit.h"
+
+#ifdef _WIN32
+#include <sddl.h>
+
+#include "platform/win32/link_trust.h"
+#endif
 
 namespace {
 
@@ -58,6 +65,80 @@ TEST(FoldersAlong, EveryFolderFromTheTopWithoutRootsOrShares) {
   EXPECT_EQ(FoldersAlong("/srv/public/manual"), (Folders{"/srv", "/srv/public", "/srv/public/manual"}));
   EXPECT_EQ(FoldersAlong("manual\\"), Folders{"manual"});
 }
+
+#ifdef _WIN32
+// Whether a link on the way may be followed, from the descriptors of the
+// link and of its folder, as Windows would give them.
+TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {
+  const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  const std::string drive =
+      "O:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
+      "(A;CI;LC;;;AU)(A;OICIIO;SDGXGWGR;;;AU)";
+  const std::string programFiles =
+      "O:" + ti + "D:PAI(A;;FA;;;" + ti + ")(A;CIIO;GA;;;" + ti + ")(A;;0x1301bf;;;SY)"
+      "(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
+      "(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)";
+  const std::string adminOnly = "O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)";
+  struct Row {
+    const char* what;
+    std::string link, parent;
+    const char* refusal;  // the start of the reason, or "" when followed
+  };
+  const Row rows[] = {
+      {"made by an administrator under C:\\, inheriting its Modify for Authenticated Users",
+       "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIIOID;GA;;;CO)(A;OICIID;0x1200a9;;;BU)"
+       "(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
+       drive, "that other accounts may change"},
+      {"Program Files itself, under C:\\", programFiles, drive, ""},
+      {"in Program Files, made by an administrator", adminOnly, programFiles, ""},
+      {"owned by a user", "O:" + user + "D:(A;;FA;;;" + user + ")", adminOnly,
+       "whose owner is not"},
+      {"owned by a user, granting nobody READ_CONTROL", "O:" + user + "D:P", adminOnly,
+       "whose owner is not"},
+      {"owned by Administrators, granting nobody anything", "O:BAD:P", adminOnly, ""},
+      {"an inherit-only entry for Authenticated Users", "O:BAD:(A;;FA;;;BA)(A;OICIIO;FA;;;AU)",
+       adminOnly, ""},
+      {"a deny entry before an allow, both ignored and counted", "O:BAD:(D;;FA;;;AU)(A;;FA;;;AU)",
+       adminOnly, "that other accounts may change"},
+      // Wine's SDDL reader makes "D:NO_ACCESS_CONTROL" an empty DACL: built below.
+      {"a NULL DACL", "", adminOnly, "that other accounts may change"},
+      {"generic write for Users", "O:BAD:(A;;FA;;;BA)(A;;GW;;;BU)", adminOnly,
+       "that other accounts may change"},
+      {"Authenticated Users may add folders to the parent only", adminOnly,
+       "O:BAD:(A;;FA;;;BA)(A;;0x4;;;AU)", ""},
+      {"Authenticated Users may delete entries of the parent", adminOnly,
+       "O:BAD:(A;;FA;;;BA)(A;;0x40;;;AU)", "in a folder where other accounts may delete"},
+      {"the parent's permissions may be changed by Users", adminOnly,
+       "O:BAD:(A;;FA;;;BA)(A;;WD;;;BU)", "in a folder where other accounts may delete"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    PSECURITY_DESCRIPTOR link = nullptr, parent = nullptr;
+    SECURITY_DESCRIPTOR nullDacl;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof administrators;
+    if (row.link.empty()) {
+      ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize));
+      ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
+      ASSERT_TRUE(SetSecurityDescriptorOwner(&nullDacl, administrators, FALSE));
+      ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+      ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BA", SDDL_REVISION_1,
+                                                                      &link, nullptr));
+    } else {
+      ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          row.link.c_str(), SDDL_REVISION_1, &link, nullptr));
+    }
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        row.parent.c_str(), SDDL_REVISION_1, &parent, nullptr));
+    const std::string why = WhyLinkIsNotFollowed(row.link.empty() ? &nullDacl : link, parent);
+    EXPECT_EQ(why.substr(0, strlen(row.refusal)), row.refusal) << why;
+    EXPECT_EQ(why.empty(), *row.refusal == '\0') << why;
+    LocalFree(link);
+    LocalFree(parent);
+  }
+}
+#endif
 
 TEST_F(Cp932, FoldersAlongSkipTrailBytes) {
   // "表" is 0x95 0x5C: its second byte separates nothing.

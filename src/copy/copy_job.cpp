@@ -90,12 +90,12 @@ class InstallSteps : public CopySteps {
     }
   }
 
-  void RefusedLink(const std::string& destinationFolder) override {
+  void RefusedLink(const std::string& destinationFolder, const std::string& why) override {
     if (counts_ && counts_->failedPath.empty()) {
       std::string target;
       counts_->failedPath = destinationFolder;
       counts_->failure = "a link" + (ReadLinkText(destinationFolder, target) ? " to " + target : "") +
-                         " that another account made: nothing is written through it";
+                         " " + why + ": nothing is written through it";
     }
   }
 

@@ -24,7 +24,7 @@ ListedFile ListedOf(const afx::CFileFind& finder) {
 // is known to exist (it was listed by its parent), folderCreated that this
 // copy created destination.
 int WalkFolder(const std::string& source, const std::string& destination, OverwritePolicy policy,
-               bool folderExists, bool folderCreated, CopySteps& steps) {
+               bool folderExists, bool folderCreated, HANDLE folder, CopySteps& steps) {
   const std::string pattern = source + "*.*";
   afx::CFileFind finder;
   if (!finder.FindFile(pattern.c_str())) {
@@ -54,14 +54,15 @@ int WalkFolder(const std::string& source, const std::string& destination, Overwr
         break;
       }
       ScopedHandle held;
-      if (EnterFolder(destinationPath, held) == FolderEntry::UntrustedLink) {
-        steps.RefusedLink(destinationPath);
+      std::string why;
+      if (EnterFolder(destinationPath, held, folder, &why) == FolderEntry::Refused) {
+        steps.RefusedLink(destinationPath, why);
         result = kCopyFileFailed;
         break;
       }
       EnsureTrailingSeparator(sourcePath);
       EnsureTrailingSeparator(destinationPath);
-      result = WalkFolder(sourcePath, destinationPath, policy, true, create, steps);
+      result = WalkFolder(sourcePath, destinationPath, policy, true, create, held.Get(), steps);
     } else {
       FileToWrite file;
       file.sourceFolder = source;
@@ -93,11 +94,14 @@ int WalkCopyTree(std::string source, std::string destination, OverwritePolicy po
   EnsureTrailingSeparator(destination);
   std::vector<ScopedHandle> held;
   for (const std::string& folder : FoldersAlong(destination)) {
+    const HANDLE parent = held.empty() ? INVALID_HANDLE_VALUE : held.back().Get();
     held.emplace_back();
-    if (EnterFolder(folder, held.back()) == FolderEntry::UntrustedLink) {
-      steps.RefusedLink(folder);
+    std::string why;
+    if (EnterFolder(folder, held.back(), parent, &why) == FolderEntry::Refused) {
+      steps.RefusedLink(folder, why);
       return kCopyFileFailed;
     }
   }
-  return WalkFolder(source, destination, policy, false, false, steps);
+  return WalkFolder(source, destination, policy, false, false,
+                    held.empty() ? INVALID_HANDLE_VALUE : held.back().Get(), steps);
 }

@@ -34,10 +34,10 @@ class CopySteps {
   // A folder of the source that exists but cannot be listed completely; the
   // copy then ends with 4.
   virtual void ListingFailed(const std::string& /*sourceFolder*/) {}
-  // A folder of the destination, or on the way to it, that is a link made
-  // by another account: nothing is written through it, and the copy ends
-  // with 4.
-  virtual void RefusedLink(const std::string& /*destinationFolder*/) {}
+  // A folder of the destination, or on the way to it, that is a link that
+  // may not be followed, or cannot be opened (why says which, as a phrase
+  // after "a link"): nothing is written through it, and the copy ends with 4.
+  virtual void RefusedLink(const std::string& /*destinationFolder*/, const std::string& /*why*/) {}
 };
 
 // Walks the folder source into destination, recursing into subfolders, and

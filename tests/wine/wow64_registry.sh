@@ -24,8 +24,8 @@
 #             copy, the folder lock's rights, and both programs' DLL search
 #             set to System32 before anything else
 #   link_in_install_folder
-#             a folder link in the install folder is opened as itself and
-#             its owner is looked at
+#             a folder link in the install folder is opened as itself, its
+#             owner and DACL read through the handle, and refused
 #   unreadable_program_folder
 #             a program folder that can be entered but not listed (what an
 #             elevated program sees of a drive mapped in the user's session)
@@ -338,34 +338,69 @@ case $case_name in
   link_in_install_folder)
     # Wine shows a Unix symbolic link as a reparse point, so the walk's
     # look at a folder it enters can be seen: the folder opened as itself
-    # (FILE_FLAG_OPEN_REPARSE_POINT), held without delete sharing, its
-    # owner asked for. Wine keeps no owners: it names the running account,
-    # so the link counts as the program's own and is followed. Which owners
-    # are trusted is tested natively, through the same walk
-    # (InstallTest.LinksThatAnotherAccountMadeAreNotWrittenThrough).
+    # (FILE_FLAG_OPEN_REPARSE_POINT) with rights that take part in sharing,
+    # held without delete sharing, its owner and DACL read through the
+    # handle. Wine names the running account as every file's owner, and an
+    # elevated run trusts only Administrators, SYSTEM and TrustedInstaller:
+    # the link is refused on its owner, and nothing lands where it leads.
+    # The DACL clauses are tested as a table of descriptors
+    # (FoldersAlong.LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem);
+    # an administrator's link that is followed, natively.
     settings 2.0
     mkdir -p "$kit/SRC/docs" "$dir/elsewhere"
     printf 'guide\r\n' >"$kit/SRC/docs/guide.cfg"
     ln -s "$dir/elsewhere" "$install/docs"
     WINEDEBUG=+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
-      "/p$(winpath "$install")" >"$dir/link.out" 2>"$dir/link.trace" </dev/null
+      "/p$(winpath "$install")" "/log=$(winpath "$dir/link.log")" >"$dir/link.out" 2>"$dir/link.trace" </dev/null
     rc=$?
     runs=$((runs + 1))
     docs=$(winpath "$install/docs" | sed 's/\\/\\\\/g')
-    handle=$(ARGS="\"$docs\",00020080,00000003,00000000,00000003,02200000," awk '
-      index($0, "Call KERNEL32.CreateFileA(") && index($0, ENVIRON["ARGS"]) { found = 1; next }
+    # READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+    # read and write sharing, OPEN_EXISTING, backup semantics and the reparse point itself.
+    # (A 64-bit trace may show a DWORD argument with stray upper bits.)
+    handle=$(DOCS="\"$docs\"," awk '
+      index($0, "Call KERNEL32.CreateFileA(") && (at = index($0, ENVIRON["DOCS"])) &&
+      substr($0, at + length(ENVIRON["DOCS"])) ~ /^001200a1,00000003,00000000,[0-9a-f]*00000003,[0-9a-f]*02200000,/ {
+        found = 1; next }
       found && match($0, /Ret  KERNEL32\.CreateFileA\(\) retval=[0-9a-f]+/) {
         print substr($0, RSTART + 35, RLENGTH - 35); exit }' "$dir/link.trace")
     if [ -n "$handle" ] && [ "$handle" != ffffffffffffffff ] && [ "$handle" != ffffffff ]; then
       ok "the linked folder opened as itself, held without delete sharing (handle $handle)"
-      grep -a -q -E "Call advapi32\.GetSecurityInfo\($handle,00000001,00000001," "$dir/link.trace" &&
-        ok "its owner asked for (GetSecurityInfo)" || fail "no GetSecurityInfo(owner) on handle $handle"
+      grep -a -q -E "Call advapi32\.GetSecurityInfo\($handle,00000001,00000005," "$dir/link.trace" &&
+        ok "its owner and DACL read through the handle (GetSecurityInfo)" ||
+        fail "no GetSecurityInfo(owner | DACL) on handle $handle"
     else
-      fail "the linked folder was not opened with READ_CONTROL | FILE_READ_ATTRIBUTES and FILE_FLAG_OPEN_REPARSE_POINT"
+      fail "the linked folder was not opened with 0x1200a1 and FILE_FLAG_OPEN_REPARSE_POINT"
     fi
-    [ "$rc" = 0 ] && [ -f "$dir/elsewhere/guide.cfg" ] &&
-      ok "owned, as Wine says, by the running account: followed (exit 0)" ||
+    [ "$rc" = 4 ] && [ -z "$(ls -A "$dir/elsewhere")" ] &&
+      ok "owned, as Wine says, by the running account: refused (exit 4), nothing written through it" ||
       fail "exit code $rc; elsewhere holds: $(ls "$dir/elsewhere")"
+    # (Wine cannot read a Unix link's target as a reparse point: the log may not name it.)
+    grep -q "docs: a link.* whose owner is not Administrators, SYSTEM or TrustedInstaller" "$dir/link.log" &&
+      ok "the log names the link and the clause" || fail "the log says: $(grep failure "$dir/link.log")"
+
+    # A folder that is there but cannot be opened (mode 000, with root's
+    # capabilities that pass over it dropped, for the program and the
+    # prefix's server) is refused too, never walked through by name.
+    if command -v setpriv >/dev/null; then
+      rm "$install/docs"
+      mkdir -p "$kit/SRC/locked" "$install/locked"
+      printf 'page\r\n' >"$kit/SRC/locked/page.html"
+      chmod 000 "$install/locked"
+      # Files are opened by the prefix's server: one started without them.
+      WINEPREFIX="$prefix" timeout 60 wineserver -k >/dev/null 2>&1 </dev/null
+      setpriv --bounding-set=-dac_override,-dac_read_search -- \
+        timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" "/p$(winpath "$install")" \
+        "/log=$(winpath "$dir/locked.log")" >"$dir/locked.out" 2>"$dir/locked.err" </dev/null
+      rc=$?
+      runs=$((runs + 1))
+      WINEPREFIX="$prefix" timeout 60 wineserver -k >/dev/null 2>&1 </dev/null
+      chmod 755 "$install/locked"
+      [ "$rc" = 4 ] && [ ! -e "$install/locked/page.html" ] &&
+        grep -q "locked: a link.* that cannot be opened" "$dir/locked.log" &&
+        ok "a folder that cannot be opened: refused (exit 4), nothing written into it" ||
+        fail "a folder that cannot be opened: exit code $rc; the log says: $(grep failure "$dir/locked.log")"
+    fi
     ;;
 
   *)

@@ -62,11 +62,11 @@ void PlanSteps::ListingFailed(const std::string& sourceFolder) {
                       "this folder of the kit's SRC cannot be listed completely"});
 }
 
-void PlanSteps::RefusedLink(const std::string& destinationFolder) {
+void PlanSteps::RefusedLink(const std::string& destinationFolder, const std::string& why) {
   const bool inside = destinationFolder.compare(0, destinationRoot_.size(), destinationRoot_) == 0;
   actions_.push_back({"fail-file",
                       inside ? RelativePath(destinationRoot_, destinationFolder) : destinationFolder,
-                      "a link that another account made: the installer writes nothing through it"});
+                      "a link " + why + ": the installer writes nothing through it"});
 }
 
 void PlanSteps::Add(const char* action, const std::string& destination, std::string reason) {

@@ -24,7 +24,7 @@ class PlanSteps : public CopySteps {
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;
-  void RefusedLink(const std::string& destinationFolder) override;
+  void RefusedLink(const std::string& destinationFolder, const std::string& why) override;
 
  private:
   // "" when folder is there or planned; otherwise why nothing can go into it.

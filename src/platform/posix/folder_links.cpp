@@ -7,16 +7,19 @@
 #include "standin_internal.h"
 #include "trusted_path.h"
 
-FolderEntry EnterFolder(const std::string& path, ScopedHandle&) {
+FolderEntry EnterFolder(const std::string& path, ScopedHandle&, HANDLE, std::string* why) {
   standin::UniqueFd folder;
   std::string name;
   struct stat status;
   if (!standin::OpenParent(standin::ToPosixPath(path.c_str()), folder, name) ||
       fstatat(folder.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == EACCES ? FolderEntry::UntrustedLink : FolderEntry::Absent;
+    if (errno != EACCES) return FolderEntry::Absent;
+    if (why) *why = "that cannot be opened";
+    return FolderEntry::Refused;
   }
   if (S_ISLNK(status.st_mode) && !standin::IsTrustedOwner(status.st_uid)) {
-    return FolderEntry::UntrustedLink;
+    if (why) *why = "that another account made";
+    return FolderEntry::Refused;
   }
   return FolderEntry::Enter;
 }

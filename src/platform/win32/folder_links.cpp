@@ -1,66 +1,80 @@
-// On Windows a link is a reparse point, opened as itself with
-// FILE_FLAG_OPEN_REPARSE_POINT; its owner is the account that made it.
+// On Windows a link is a reparse point of a name-surrogate tag (a symbolic
+// link or a junction), opened as itself with FILE_FLAG_OPEN_REPARSE_POINT
+// and judged by the security descriptors of it and of its folder, read
+// through the handles held.
 #include "platform/folder_links.h"
 
 #include <aclapi.h>
-#include <sddl.h>
 
-#include <vector>
+#include "platform/win32/in_use_retry.h"
+#include "platform/win32/link_trust.h"
 
 namespace {
 
-// TrustedInstaller, the service that owns the system's own files.
-const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+// Listing and traversing take part in sharing checks, so that without
+// delete sharing the held folder can be neither renamed nor deleted; write
+// sharing stays, since a file moved into the folder opens it for adding.
+const DWORD kFolderAccess =
+    READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
 
-bool IsRunningAccount(PSID owner) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  ScopedHandle closer(token);
-  DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size ? size : 1);
-  if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return false;
-  return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != FALSE;
+bool IsNameSurrogate(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
-bool IsTrustedInstaller(PSID owner) {
-  PSID trustedInstaller = nullptr;
-  if (!ConvertStringSidToSidA(kTrustedInstaller, &trustedInstaller)) return false;
-  const bool same = EqualSid(owner, trustedInstaller) != FALSE;
-  LocalFree(trustedInstaller);
-  return same;
-}
-
-bool MadeByTrustedAccount(HANDLE link) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                      nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
+class Descriptor {
+ public:
+  ~Descriptor() {
+    if (descriptor_) LocalFree(descriptor_);
   }
-  const bool trusted = IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-                       IsWellKnownSid(owner, WinLocalSystemSid) || IsTrustedInstaller(owner) ||
-                       IsRunningAccount(owner);
-  LocalFree(descriptor);
-  return trusted;
-}
+  // The owner and DACL of what handle holds.
+  bool Read(HANDLE handle) {
+    return handle != INVALID_HANDLE_VALUE && handle &&
+           GetSecurityInfo(handle, SE_FILE_OBJECT,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                           nullptr, nullptr, nullptr, &descriptor_) == ERROR_SUCCESS;
+  }
+  PSECURITY_DESCRIPTOR Get() const { return descriptor_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
 
 }  // namespace
 
-FolderEntry EnterFolder(const std::string& path, ScopedHandle& held) {
-  held = ScopedHandle(CreateFileA(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
-  if (!held.IsValid()) return FolderEntry::Absent;
-  // Held without delete sharing, neither it nor the folders held above it
-  // can be renamed away or replaced: what its name shows now is what the
-  // handle holds.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  const bool link =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+FolderEntry EnterFolder(const std::string& path, ScopedHandle& held, HANDLE parent,
+                        std::string* why) {
+  const auto open = [&] {
+    held = ScopedHandle(CreateFileA(path.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    return held.IsValid();
+  };
+  if (!RetryWhileInUse(open)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FolderEntry::Absent;
+    // A link whose owner lets nobody else open it must not be walked
+    // through by name.
+    if (why) *why = "that cannot be opened (error " + std::to_string(error) + ")";
+    return FolderEntry::Refused;
+  }
+  // The handle tells; Wine shows its links by name only, so the name's
+  // attributes are a second signal.
+  const DWORD named = GetFileAttributesA(path.c_str());
+  const bool link = IsNameSurrogate(held.Get()) ||
+                    (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT));
   if (!link) return FolderEntry::Enter;
-  if (MadeByTrustedAccount(held.Get())) return FolderEntry::Enter;
+  Descriptor linkDescriptor, parentDescriptor;
+  std::string reason = "whose permissions cannot be read";
+  if (linkDescriptor.Read(held.Get())) {
+    reason = WhyLinkIsNotFollowed(linkDescriptor.Get(),
+                                  parentDescriptor.Read(parent) ? parentDescriptor.Get() : nullptr);
+  }
+  if (reason.empty()) return FolderEntry::Enter;
   held.Reset();
-  return FolderEntry::UntrustedLink;
+  if (why) *why = reason;
+  return FolderEntry::Refused;
 }

@@ -1,0 +1,65 @@
+#include "platform/win32/link_trust.h"
+
+#include <sddl.h>
+
+namespace {
+
+// TrustedInstaller, the service that owns the system's own files.
+const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+bool IsTrusted(PSID sid) {
+  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) {
+    return true;
+  }
+  PSID trustedInstaller = nullptr;
+  if (!ConvertStringSidToSidA(kTrustedInstaller, &trustedInstaller)) return false;
+  const bool same = EqualSid(sid, trustedInstaller) != FALSE;
+  LocalFree(trustedInstaller);
+  return same;
+}
+
+// Whether an account other than the trusted ones is allowed any of rights.
+bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
+  if (!present || !dacl) return true;  // no DACL: everyone may do everything
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                             FILE_ALL_ACCESS};
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, index, &entry)) return true;
+    const ACE_HEADER* header = static_cast<ACE_HEADER*>(entry);
+    if (header->AceFlags & INHERIT_ONLY_ACE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
+        header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
+      continue;
+    }
+    // Both kinds begin with the header, the mask and the SID.
+    ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    ACCESS_MASK mask = allowed->Mask;
+    MapGenericMask(&mask, &mapping);
+    if ((mask & rights) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(link, &owner, &defaulted) || !owner || !IsTrusted(owner)) {
+    return "whose owner is not Administrators, SYSTEM or TrustedInstaller";
+  }
+  const ACCESS_MASK changeLink =
+      FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER;
+  if (OthersAllowed(link, changeLink)) {
+    return "that other accounts may change (write, delete, or change its permissions)";
+  }
+  const ACCESS_MASK swapEntry = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER;
+  if (parent && OthersAllowed(parent, swapEntry)) {
+    return "in a folder where other accounts may delete entries or change permissions";
+  }
+  return "";
+}

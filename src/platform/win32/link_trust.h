@@ -1,0 +1,20 @@
+// Whether an elevated run may follow a link, judged by who may change it:
+// an owner may always change its object's permissions, an account with
+// write data or write attributes on a folder may make it a mount point
+// (FSCTL_SET_REPARSE_POINT), and one with DELETE on the link, or delete
+// child on the folder that holds it, may swap it for another. Only
+// Administrators, SYSTEM and TrustedInstaller are trusted: the running
+// account counts as any other, since an unelevated process of the same
+// person must not steer an elevated one.
+#pragma once
+
+#include <string>
+
+#include "platform/win32.h"
+
+// Empty when the link may be followed; otherwise why not, as a phrase that
+// follows "a link" ("whose owner is ..."). parent may be null (a root).
+// A NULL DACL lets everyone do everything; inherit-only entries are
+// skipped; generic rights are mapped as for files; deny entries are
+// ignored, which errs on the side of refusing.
+std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent);
