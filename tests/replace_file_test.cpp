@@ -85,6 +85,31 @@ TEST_F(FileReplace, TakesOverWhatAKilledRunLeft) {
   ASSERT_TRUE(Replace("page.html"));
   EXPECT_EQ(ReadFile(Installed("page.html")), "complete");
   EXPECT_EQ(Names(), std::vector<std::string>{"page.html"});
+
+#ifndef _WIN32
+  // What another account planted under that name is never written
+  // through: a link to a file, a link to nothing, a second name of a file.
+  // (The Windows program: wine64_link_in_install_folder.)
+  testing_support::TempFolder elsewhere;
+  const fs::path victim = elsewhere.path() / "victim.txt", nowhere = elsewhere.path() / "nowhere";
+  WriteFile(victim, "victim");
+  const auto plant = [&](int how) {
+    fs::remove(Installed(temporary));
+    if (how == 0) fs::create_symlink(victim, Installed(temporary));
+    if (how == 1) fs::create_symlink(nowhere, Installed(temporary));
+    if (how == 2) fs::create_hard_link(victim, Installed(temporary));
+  };
+  for (int how = 0; how < 3; ++how) {
+    SCOPED_TRACE(how);
+    plant(how);
+    WriteFile(Source("page.html"), "complete " + std::to_string(how));
+    ASSERT_TRUE(Replace("page.html"));
+    EXPECT_EQ(ReadFile(Installed("page.html")), "complete " + std::to_string(how));
+    EXPECT_EQ(ReadFile(victim), "victim");
+    EXPECT_FALSE(fs::exists(nowhere));
+  }
+  fs::remove(Installed(temporary));
+#endif
 }
 
 // The temporary name never stands for a file of the manual: should the

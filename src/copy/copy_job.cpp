@@ -14,12 +14,6 @@ bool IsReadOnly(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-void ClearReadOnly(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  }
-}
 
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
@@ -63,8 +57,8 @@ class InstallSteps : public CopySteps {
                          ? INVALID_FILE_ATTRIBUTES
                          : GetFileAttributesA(destination.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
+      ClearReadOnly(destination, existing);
       existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-      SetFileAttributesA(destination.c_str(), existing);
       AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
     const ReplaceFacts facts{file.listed.attributes, existing};
@@ -74,7 +68,8 @@ class InstallSteps : public CopySteps {
     const DWORD error = counts_ ? GetLastError() : 0;
     if (!IsReadOnly(destination)) return Failed(destination, error);
     if (!ShouldReplaceFile(destination, source, policy)) return Kept();
-    ClearReadOnly(destination);
+    const DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) ClearReadOnly(destination, attributes);
     if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name)) {
       return Written(destination);
     }

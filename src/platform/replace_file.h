@@ -51,6 +51,12 @@ struct ReplaceFacts {
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
                          const std::string& name, const ReplaceFacts* facts = nullptr);
 
+// Clears the read-only attribute of the installed file path, whose
+// attributes were just read, keeping the others. On Windows only through a
+// handle that shows a plain file with one name: a hard link that another
+// account planted keeps it. A failure is no failure of the copy.
+void ClearReadOnly(const std::string& path, DWORD attributes);
+
 // Runs that replace files in one folder at the same moment take turns; a
 // replace holds its folder's turn for the replaces into that folder that
 // follow it. Lets the last one go, once a copy has ended.
@@ -69,6 +75,10 @@ constexpr size_t kTemporaryNameLength = 11;
 // the temporary file never stands for a manual file; empty when none fits.
 std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name,
                               size_t destinationFolderLength = 0);
+// The same, from the choice after the one in choice on (the first call
+// passes 0 and gets the first name); choice is set to the one returned.
+std::string NextTemporaryCopyName(const std::string& sourceFolder, const std::string& name,
+                                  size_t destinationFolderLength, uint64_t& choice);
 
 // The first choice of TemporaryCopyName, without looking at the source folder.
 std::string FirstTemporaryCopyName(const std::string& name, size_t destinationFolderLength = 0);

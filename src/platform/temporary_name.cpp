@@ -30,15 +30,21 @@ std::string FirstTemporaryCopyName(const std::string& name, size_t destinationFo
   return Candidate(name, RoomFor(name, destinationFolderLength), 0);
 }
 
-std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name,
-                              size_t destinationFolderLength) {
+std::string NextTemporaryCopyName(const std::string& sourceFolder, const std::string& name,
+                                  size_t destinationFolderLength, uint64_t& choice) {
   const size_t length = RoomFor(name, destinationFolderLength);
   const uint64_t choices = length <= 2 ? 1 : 64;
-  for (uint64_t choice = 0; choice < choices; ++choice) {
+  for (; choice < choices; ++choice) {
     std::string temporary = Candidate(name, length, choice);
     if (GetFileAttributesA((sourceFolder + temporary).c_str()) == INVALID_FILE_ATTRIBUTES) {
       return temporary;
     }
   }
   return "";
+}
+
+std::string TemporaryCopyName(const std::string& sourceFolder, const std::string& name,
+                              size_t destinationFolderLength) {
+  uint64_t choice = 0;
+  return NextTemporaryCopyName(sourceFolder, name, destinationFolderLength, choice);
 }

@@ -180,6 +180,10 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
 
 void ReleaseReplaceLock() {}
 
+void ClearReadOnly(const std::string& path, DWORD attributes) {
+  SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
 // The stand-in looks at the files themselves: what the listing said and
 // the handles lent are not needed.
 bool KeepIdenticalCopy(const std::string& source, const std::string& destination,

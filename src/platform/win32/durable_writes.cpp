@@ -18,6 +18,7 @@
 #include "platform/kill_points.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/in_use_retry.h"
+#include "platform/win32/plain_file.h"
 #include "platform/win32.h"
 
 namespace {
@@ -49,13 +50,19 @@ bool FlushVolume(const std::string& root) {
 }
 
 // A read-only file cannot be opened for writing: its attribute is cleared
-// for the flush and put back after it.
+// for the flush and put back after it, through a handle of that plain file.
 bool TryFlushFile(const std::string& path, DWORD attributes) {
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-    return false;
+  BY_HANDLE_FILE_INFORMATION facts;
+  ScopedHandle plain;
+  if (readOnly) {
+    plain = OpenPlainFile(path, FILE_WRITE_ATTRIBUTES, kShareAll, facts);
+    if (!plain.IsValid() ||
+        !SetAttributes(plain.Get(), facts.dwFileAttributes & kCopiedAttributes & ~FILE_ATTRIBUTE_READONLY)) {
+      return false;
+    }
+    AtKillPoint(KillPoint::FlushReadOnlyCleared, path);
   }
-  if (readOnly) AtKillPoint(KillPoint::FlushReadOnlyCleared, path);
   bool flushed = false;
   {
     ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
@@ -63,7 +70,7 @@ bool TryFlushFile(const std::string& path, DWORD attributes) {
     flushed = handle.IsValid() && FlushFileBuffers(handle.Get());
   }
   const DWORD error = GetLastError();
-  if (readOnly) SetFileAttributesA(path.c_str(), attributes);
+  if (readOnly) SetAttributes(plain.Get(), facts.dwFileAttributes & kCopiedAttributes);
   SetLastError(error);
   return flushed;
 }

@@ -10,7 +10,7 @@
 #include "platform/kill_points.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
-#include "platform/win32/copied_attributes.h"
+#include "platform/win32/plain_file.h"
 
 namespace {
 
@@ -80,11 +80,9 @@ bool KeepIdenticalCopy(const std::string& source, const std::string& destination
 
   // What a copy would set, unless it is so already. The decision's handle
   // shows the file that a link leads to; they are set only through a handle
-  // of the name that is that same file. Wine shows its links by name only.
+  // of the name that is that same file.
   if ((facts.dwFileAttributes & kCopiedAttributes) == (listed.attributes & kCopiedAttributes)) {
     return true;
   }
-  const DWORD named = GetFileAttributesA(destination.c_str());
-  if (named == INVALID_FILE_ATTRIBUTES || (named & notPlain)) return false;
   return GiveCopiedAttributes(destination, listed.attributes, &facts);
 }

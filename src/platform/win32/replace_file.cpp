@@ -1,5 +1,5 @@
-// The replace on Windows: CopyFileA to the temporary name, the copy's Mark
-// of the Web removed, then MoveFileExA over the destination.
+// The replace on Windows: CopyFileExA to a new temporary name, the copy's
+// Mark of the Web removed, then MoveFileExA over the destination.
 #include "platform/replace_file.h"
 
 #include <sddl.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/kill_points.h"
-#include "platform/win32/copied_attributes.h"
+#include "platform/win32/plain_file.h"
 #include "platform/win32/in_use_retry.h"
 
 namespace {
@@ -83,47 +83,63 @@ class FolderLock {
 
 FolderLock folderLock;
 
+// Removes this run's temporary file after a failure, keeping the error.
 void RemoveTemporary(const std::string& path) {
   const DWORD error = GetLastError();
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
+  if (!path.empty()) RemovePlainFile(path);
   SetLastError(error);
 }
 
-// Copies source to the temporary file of name in destinationFolder and sets
-// temporary to its path. The first choice is almost always free; only when
-// something has its name is it looked at: a file of the manual of that name
-// (in the source folder) means another name, anything else is what a killed
-// run left and is taken over. sourceAttributes, the source's, may be
-// unknown.
+// Copies source to a new temporary file for name in destinationFolder and
+// sets temporary to its path. The copy never goes into anything that is
+// there already: CopyFileExA fails on an existing name, a link included
+// (COPY_FILE_COPY_SYMLINK, or Windows would follow a dangling one). What
+// has the name is removed only when it is a plain file with one name that
+// no one holds (what a killed run left); a link, a file another run is
+// writing or one with other names keeps it, and the next name is taken, as
+// it is where the source folder holds a file of that name. A source that
+// is itself a link is copied as what it leads to.
 bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
                      const std::string& destinationFolder, const std::string& name,
                      DWORD sourceAttributes, std::string& temporary) {
-  temporary = destinationFolder + FirstTemporaryCopyName(name, destinationFolder.size());
-  if (CopyFileA(source.c_str(), temporary.c_str(), TRUE)) return true;
-  const DWORD error = GetLastError();
-  if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  const std::string other = TemporaryCopyName(sourceFolder, name, destinationFolder.size());
-  if (other.empty()) {
-    SetLastError(ERROR_FILE_EXISTS);
-    return false;
+  const bool sourceIsLink = sourceAttributes != INVALID_FILE_ATTRIBUTES &&
+                            (sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  const DWORD flags = COPY_FILE_FAIL_IF_EXISTS | (sourceIsLink ? 0 : COPY_FILE_COPY_SYMLINK);
+  const auto copy = [&] {
+    return CopyFileExA(source.c_str(), temporary.c_str(), nullptr, nullptr, nullptr, flags) != FALSE;
+  };
+  const auto exists = [] {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+  };
+  const size_t room = destinationFolder.size();
+  std::string candidate = FirstTemporaryCopyName(name, room);  // almost always free
+  uint64_t choice = 0;
+  for (bool checked = false;;) {
+    temporary = destinationFolder + candidate;
+    if (copy()) return true;
+    if (!exists()) return false;  // what a failed copy left is the caller's to remove
+    if (!checked) {
+      // Where the source folder holds a file of the first name, the
+      // installed one is the manual's: another name.
+      checked = true;
+      candidate = NextTemporaryCopyName(sourceFolder, name, room, choice);
+      if (candidate.empty()) break;
+      if (destinationFolder + candidate != temporary) continue;
+    }
+    if (RemovePlainFile(temporary) && copy()) return true;
+    ++choice;
+    candidate = NextTemporaryCopyName(sourceFolder, name, room, choice);
+    if (candidate.empty()) {
+      SetLastError(ERROR_FILE_EXISTS);
+      break;
+    }
   }
-  temporary = destinationFolder + other;
-  // CopyFileA does not overwrite a hidden or read-only file, as a killed
-  // run may leave its temporary file.
-  SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return false;
-  // Over an existing file Wine's CopyFileA keeps that file's attributes
-  // (Windows gives it the source's): the copy that is moved into place
-  // must have the source's, whoever copied it.
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
-    sourceAttributes = GetFileAttributesA(source.c_str());
-  }
-  return sourceAttributes != INVALID_FILE_ATTRIBUTES &&
-         GiveCopiedAttributes(temporary, sourceAttributes);
+  temporary.clear();  // every name tried was another's
+  return false;
 }
 
-// CopyFileA copies every stream, the Mark of the Web of a kit that was
+// CopyFileExA copies every stream, the Mark of the Web of a kit that was
 // downloaded with them: the installed manual would then open in restricted
 // mode (compiled help shows blank pages). The copy loses it; the kit's own
 // files keep theirs. Nothing to remove is the usual case, and its failure
@@ -138,16 +154,32 @@ void RemoveMarkOfTheWeb(const std::string& copy, DWORD sourceAttributes) {
     return;
   }
   if (DeleteFileA(stream.c_str()) || GetLastError() != ERROR_ACCESS_DENIED) return;
-  const DWORD attributes = GetFileAttributesA(copy.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
-  if (!SetFileAttributesA(copy.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return;
+  BY_HANDLE_FILE_INFORMATION facts;
+  const ScopedHandle file =
+      OpenPlainFile(copy, FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts);
+  const DWORD attributes = facts.dwFileAttributes & kCopiedAttributes;
+  if (!file.IsValid() || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+      !SetAttributes(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    return;
+  }
   DeleteFileA(stream.c_str());
-  SetFileAttributesA(copy.c_str(), attributes);
+  SetAttributes(file.Get(), attributes);
 }
 
 }  // namespace
 
 void ReleaseReplaceLock() { folderLock.Release(); }
+
+void ClearReadOnly(const std::string& path, DWORD) {
+  BY_HANDLE_FILE_INFORMATION facts;
+  const ScopedHandle file =
+      OpenPlainFile(path, FILE_WRITE_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts);
+  if (file.IsValid() && (facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    SetAttributes(file.Get(), facts.dwFileAttributes & kCopiedAttributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+}
 
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
                          const std::string& name, const ReplaceFacts* facts) {
