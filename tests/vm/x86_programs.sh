@@ -28,7 +28,7 @@ ok() { echo "ok: $*"; }
 getconf LONG_BIT >/dev/null
 for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
             registration_only_in_64bit_view calls_per_file; do
-  if bash /host/tests/wine/wow64_registry.sh "$case" /host/x86/Quorvex.exe "$prefix" /tmp/wow64 32 \
+  if QUORVEX_CALLS_WITHOUT_KIT=1 bash /host/tests/wine/wow64_registry.sh "$case" /host/x86/Quorvex.exe "$prefix" /tmp/wow64 32 \
        >"/host/$case.log" 2>&1; then
     ok "$case"
   else
@@ -37,7 +37,7 @@ for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
 done
 mkdir -p /host/calls_per_file
 cp /tmp/wow64/calls_per_file/*.trace /tmp/wow64/calls_per_file/*.calls /host/calls_per_file/ 2>/dev/null
-grep -E 'per file' /host/calls_per_file.log
+grep -E 'per file|^not run' /host/calls_per_file.log
 
 run() { timeout 300 /host/scripts/wine-run --arch win64 "$prefix" "$@" >/tmp/out 2>/tmp/err </dev/null; }
 kit=/tmp/kit

@@ -43,9 +43,9 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
 # The relay trace lists only the calls whose arguments the checks read, and
-# GetCommandLineA, which tells the program's own process.
+# the program's first act, which tells its process (tests/wine/relay_trace.sh).
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'kernel32.GetCommandLineA;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
+  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).

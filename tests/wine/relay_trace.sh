@@ -1,9 +1,13 @@
 # Reading a program's calls from a Wine relay trace (WINEDEBUG=+pid,+relay).
 # Every Wine process that the run starts writes into the trace, and a 32-bit
 # program under WoW64 is started by a 64-bit one that makes calls of the
-# same names: the program's own process is the one whose GetCommandLineA
-# returns into the program's image (from its image base to base plus size).
-# Sourced by the scripts that read traces; needs od and awk only.
+# same names, as a console host may start a 64-bit one from an image at the
+# same base: the program's own process is the one whose first act, the
+# call of SetDefaultDllDirectories that both our programs make before
+# anything else, returns into the program's image (from its image base to
+# base plus size). (GetCommandLineA tells nothing: a 32-bit program's
+# runtime reads the command line, not its own code.) Sourced by the scripts
+# that read traces; needs od and awk only.
 
 # relay_image_range EXE: "FIRST END", the decimal addresses of EXE's image,
 # from its PE headers.
@@ -41,7 +45,8 @@ relay_program_lines() {
     }
     BEGIN { split(range, bounds, " "); lo = bounds[1] + 0; hi = bounds[2] + 0 }
     NR == FNR {
-      if (pid == "" && /^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.GetCommandLineA\(/ && returns_into_image($0)) {
+      if (pid == "" && /^[0-9a-f]+:[0-9a-f]+:Call KERNEL32\.SetDefaultDllDirectories\(/ &&
+          returns_into_image($0)) {
         pid = substr($0, 1, index($0, ":"))
       }
       next

@@ -303,7 +303,12 @@ case $case_name in
     [ "$rc" = 0 ] && ok "fresh install: exit code 0" || fail "fresh install: exit code $rc"
     first_calls_harden Quorvex.exe "$dir/fresh.calls"
     kit_exe="$(dirname "$exe")/QuorvexKit.exe"
-    if [ -f "$kit_exe" ]; then
+    # QUORVEX_CALLS_WITHOUT_KIT=1 leaves QuorvexKit out: under emulation a
+    # console program's relay trace (its console host's too) outlasts the
+    # time limit. Its first calls are the installer's code.
+    if [ "${QUORVEX_CALLS_WITHOUT_KIT:-}" = 1 ]; then
+      echo "not run: QuorvexKit.exe's first calls (QUORVEX_CALLS_WITHOUT_KIT=1)"
+    elif [ -f "$kit_exe" ]; then
       WINEDEBUG=+pid,+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit_exe" --help \
         >"$dir/kit.out" 2>"$dir/kit.trace" </dev/null
       program_calls "$kit_exe" "$dir/kit.trace" >"$dir/kit.calls"
