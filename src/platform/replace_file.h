@@ -2,8 +2,9 @@
 // name never shows a partly written copy: the copy is written under a
 // temporary name in the destination's folder and moved over the name only
 // once it is complete. A run killed at any moment leaves the old file or the
-// new one under that name; the temporary file it may leave behind is taken
-// over by the next run that writes a file of that folder under that name.
+// new one under that name; the temporary file it may leave behind is
+// removed by the next run that writes a file of that folder under that
+// name, which never writes into anything already under it.
 #pragma once
 
 #include <stdint.h>
