@@ -14,7 +14,6 @@ bool IsReadOnly(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:

@@ -19,7 +19,10 @@ cp "$root/tests/wine/wow64_registry.sh" "$root/tests/wine/relay_trace.sh" "$work
 cp "$root/scripts/wine-run" "$work/job/scripts/"
 
 cat >"$work/job/job.sh" <<'JOB'
-# In the guest: /host is this folder, /root/prefix the 64-bit prefix.
+# In the guest: /host is this folder, /root/prefix the 64-bit prefix. The
+# cases work on the root file system: Wine shows a mount point (/tmp is one
+# here) as a reparse point by name, which the installer refuses on the path
+# to an install directory, as it would a link of the running account.
 set -u
 prefix=/root/prefix
 failures=0
@@ -28,7 +31,7 @@ ok() { echo "ok: $*"; }
 getconf LONG_BIT >/dev/null
 for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
             registration_only_in_64bit_view calls_per_file; do
-  if QUORVEX_CALLS_WITHOUT_KIT=1 bash /host/tests/wine/wow64_registry.sh "$case" /host/x86/Quorvex.exe "$prefix" /tmp/wow64 32 \
+  if QUORVEX_CALLS_WITHOUT_KIT=1 bash /host/tests/wine/wow64_registry.sh "$case" /host/x86/Quorvex.exe "$prefix" /root/wow64 32 \
        >"/host/$case.log" 2>&1; then
     ok "$case"
   else
@@ -36,7 +39,7 @@ for case in uninstall_registration_in_32bit_view version_record_in_32bit_view \
   fi
 done
 mkdir -p /host/calls_per_file
-cp /tmp/wow64/calls_per_file/*.trace /tmp/wow64/calls_per_file/*.calls /host/calls_per_file/ 2>/dev/null
+cp /root/wow64/calls_per_file/*.trace /root/wow64/calls_per_file/*.calls /host/calls_per_file/ 2>/dev/null
 grep -E 'per file|^not run' /host/calls_per_file.log
 
 run() { timeout 300 /host/scripts/wine-run --arch win64 "$prefix" "$@" >/tmp/out 2>/tmp/err </dev/null; }
