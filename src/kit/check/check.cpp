@@ -27,9 +27,11 @@ Report RunCheck(const std::string& kitFolder, const CheckOptions& options) {
   report.verb = "check";
   report.kit = kitFolder;
   const std::string kitDirectory = KitDirectory(kitFolder);
-  const InstallerSettings settings = SettingsAsWindowsReadsThem(kitDirectory);
+  const SettingsFile settingsFile = ReadSettingsFile(kitDirectory);
+  const InstallerSettings settings = SettingsAsWindowsReadsThem(settingsFile);
   report.settings = SettingsFields(settings);
-  report.settings.push_back({"settingsEncoding", CheckSettings(kitDirectory, settings, report.findings)});
+  report.settings.push_back(
+      {"settingsEncoding", CheckSettings(settingsFile, settings, report.findings)});
 
   SourceCheckInput input;
   input.kitDirectory = kitDirectory;

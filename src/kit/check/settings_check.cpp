@@ -174,11 +174,16 @@ const char kWhatIsBlocked[] =
 
 std::string Line(int number) { return "line " + std::to_string(number); }
 
+// A UTF-8 mark on the line of a section header: Windows does not see the
+// header.
+bool MarkHidesFirstHeader(const ProfileText& profile) {
+  return profile.encoding == ProfileEncoding::Utf8WithMark &&
+         profile.markLine.compare(0, 1, "[") == 0;
+}
+
 // How the file is written where Windows reads it otherwise than a vendor's
 // editor shows it.
 void CheckEncoding(const ProfileText& profile, std::vector<Finding>& findings) {
-  const bool markOnHeader = profile.encoding == ProfileEncoding::Utf8WithMark &&
-                            profile.markLine.compare(0, 1, "[") == 0;
   switch (profile.encoding) {
     case ProfileEncoding::Utf16BigEndian:
       AddError(findings, "settings-utf16-be", kSettingsFileName,
@@ -187,7 +192,7 @@ void CheckEncoding(const ProfileText& profile, std::vector<Finding>& findings) {
                "(\"Unicode\")");
       break;
     case ProfileEncoding::Utf8WithMark:
-      if (markOnHeader) {
+      if (MarkHidesFirstHeader(profile)) {
         AddError(findings, "settings-utf8-mark", kSettingsFileName,
                  "the file starts with a UTF-8 byte-order mark on the line of " +
                      Printable(profile.markLine) +
@@ -270,9 +275,8 @@ void CheckLayout(const ProfileText& profile, std::vector<Finding>& findings) {
       seen.push_back(entry.key);
     }
   }
-  const bool markHidesProduct = profile.encoding == ProfileEncoding::Utf8WithMark &&
-                                profile.markLine.compare(0, 1, "[") == 0;
-  if (!product && !markHidesProduct && profile.encoding != ProfileEncoding::Utf16BigEndian) {
+  if (!product && !MarkHidesFirstHeader(profile) &&
+      profile.encoding != ProfileEncoding::Utf16BigEndian) {
     AddError(findings, "settings-no-product-section", kSettingsFileName,
              "there is no [Product] section: every setting takes its default, and " +
                  std::string(kWhatIsBlocked));
@@ -311,9 +315,17 @@ std::string VersionAsRead(const std::string& version) {
   return read;
 }
 
-InstallerSettings SettingsAsWindowsReadsThem(const std::string& kitDirectory) {
+SettingsFile ReadSettingsFile(const std::string& kitDirectory) {
   const std::string file = kitDirectory + kSettingsFileName;
-  const ProfileText profile = ParseProfile(ReadWholeFile(file));
+  const DWORD attributes = GetFileAttributesA(file.c_str());
+  SettingsFile read;
+  read.present = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (read.present) read.profile = ParseProfile(ReadWholeFile(file));
+  return read;
+}
+
+InstallerSettings SettingsAsWindowsReadsThem(const SettingsFile& file) {
+  const ProfileText& profile = file.profile;
   InstallerSettings settings;
   // As the installer reads them: text into 255 bytes, then trimmed; the
   // number through 32 bytes.
@@ -333,13 +345,10 @@ InstallerSettings SettingsAsWindowsReadsThem(const std::string& kitDirectory) {
   return settings;
 }
 
-std::string CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
+std::string CheckSettings(const SettingsFile& file, const InstallerSettings& settings,
                           std::vector<Finding>& findings) {
-  const std::string file = kitDirectory + kSettingsFileName;
-  const DWORD attributes = GetFileAttributesA(file.c_str());
-  const bool present =
-      attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  const ProfileText profile = ParseProfile(present ? ReadWholeFile(file) : std::string());
+  const bool present = file.present;
+  const ProfileText& profile = file.profile;
   if (!present) {
     AddError(findings, "no-settings", kSettingsFileName,
              "there is no Quorvex.ini: every setting takes its default, and " +

@@ -6,18 +6,27 @@
 #include <vector>
 
 #include "kit/report/report.h"
+#include "platform/profile_text.h"
 #include "settings/settings.h"
 
 namespace kit {
 
-// The settings that the installer reads from the kit on Windows, in every
-// build (under Wine too): kitDirectory ends in a separator.
-InstallerSettings SettingsAsWindowsReadsThem(const std::string& kitDirectory);
+// A kit's Quorvex.ini as Windows reads it, in every build (under Wine too).
+struct SettingsFile {
+  bool present = false;
+  ProfileText profile;
+};
 
-// kitDirectory ends in a separator; settings are those the installer reads
-// there. The file is judged as Windows reads it, in every build. Returns the
-// file's encoding ("ANSI", "UTF-16 LE", ...; "none" without a file).
-std::string CheckSettings(const std::string& kitDirectory, const InstallerSettings& settings,
+// kitDirectory ends in a separator.
+SettingsFile ReadSettingsFile(const std::string& kitDirectory);
+
+// The settings that the installer reads from that file on Windows.
+InstallerSettings SettingsAsWindowsReadsThem(const SettingsFile& file);
+
+// The findings on the file; settings are those the installer reads from
+// it. Returns the file's encoding ("ANSI", "UTF-16 LE", ...; "none" without
+// a file).
+std::string CheckSettings(const SettingsFile& file, const InstallerSettings& settings,
                           std::vector<Finding>& findings);
 
 // The version as the installer's comparison sees it: its components, by the
