@@ -11,11 +11,8 @@ const char kSection[] = "Product";
 
 bool IsWhiteSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-std::string ReadText(const std::string& path, const char* key, const std::string& fallback) {
-  char buffer[255];
-  GetPrivateProfileStringA(kSection, key, fallback.c_str(), buffer, sizeof buffer, path.c_str());
-  return TrimWhiteSpace(buffer);
-}
+// The installer reads text values into 255 bytes.
+constexpr size_t kTextBuffer = 255;
 
 }  // namespace
 
@@ -45,14 +42,26 @@ bool IsSettingSet(const std::string& settingsFile, const char* key) {
   return strcmp(value, "0") == 0;
 }
 
+InstallerSettings ReadSettingsWith(const SettingText& text, const SettingNumber& number) {
+  InstallerSettings settings;
+  settings.productGuid = TrimWhiteSpace(text("ProductGUID", settings.productGuid, kTextBuffer));
+  settings.language = TrimWhiteSpace(text("Language", settings.language, kTextBuffer));
+  settings.manualVersion = TrimWhiteSpace(text("ManualVersion", settings.manualVersion, kTextBuffer));
+  settings.messageDisplay = number("MessageDisplay", settings.messageDisplay);
+  settings.product = TrimWhiteSpace(text("Product", settings.product, kTextBuffer));
+  return settings;
+}
+
 InstallerSettings ReadInstallerSettings(const std::string& programDirectory) {
   const std::string path = SettingsFilePath(programDirectory);
-  InstallerSettings settings;
-  settings.productGuid = ReadText(path, "ProductGUID", settings.productGuid);
-  settings.language = ReadText(path, "Language", settings.language);
-  settings.manualVersion = ReadText(path, "ManualVersion", settings.manualVersion);
-  settings.messageDisplay = static_cast<int>(
-      GetPrivateProfileIntA(kSection, "MessageDisplay", settings.messageDisplay, path.c_str()));
-  settings.product = ReadText(path, "Product", settings.product);
-  return settings;
+  return ReadSettingsWith(
+      [&](const char* key, const std::string& fallback, size_t size) {
+        char buffer[kTextBuffer];
+        GetPrivateProfileStringA(kSection, key, fallback.c_str(), buffer,
+                                 static_cast<DWORD>(size), path.c_str());
+        return std::string(buffer);
+      },
+      [&](const char* key, int fallback) {
+        return static_cast<int>(GetPrivateProfileIntA(kSection, key, fallback, path.c_str()));
+      });
 }

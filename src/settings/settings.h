@@ -1,6 +1,7 @@
 // The installer's settings, read from "Quorvex.ini" beside the executable.
 #pragma once
 
+#include <functional>
 #include <string>
 
 struct InstallerSettings {
@@ -15,6 +16,15 @@ struct InstallerSettings {
 // "Quorvex.ini". Never fails: what is missing keeps its default. Text values
 // are trimmed and keep at most their first 254 bytes.
 InstallerSettings ReadInstallerSettings(const std::string& programDirectory);
+
+// The five settings as the installer takes them from values of section
+// "Product": text(key, fallback, size) gives what a buffer of size bytes
+// receives of key's value (the fallback when it has none), which is then
+// trimmed; number(key, fallback) gives key's number. ReadInstallerSettings
+// reads through the profile functions; QuorvexKit through its own reader.
+using SettingText = std::function<std::string(const char* key, const std::string& fallback, size_t size)>;
+using SettingNumber = std::function<int(const char* key, int fallback)>;
+InstallerSettings ReadSettingsWith(const SettingText& text, const SettingNumber& number);
 
 // The settings file of the program in programDirectory.
 std::string SettingsFilePath(const std::string& programDirectory);

@@ -325,24 +325,20 @@ SettingsFile ReadSettingsFile(const std::string& kitDirectory) {
 }
 
 InstallerSettings SettingsAsWindowsReadsThem(const SettingsFile& file) {
-  const ProfileText& profile = file.profile;
-  InstallerSettings settings;
-  // As the installer reads them: text into 255 bytes, then trimmed; the
-  // number through 32 bytes.
-  for (auto [key, value] : {std::pair<const char*, std::string*>{"ProductGUID", &settings.productGuid},
-                            {"Language", &settings.language},
-                            {"ManualVersion", &settings.manualVersion},
-                            {"Product", &settings.product}}) {
-    std::string found;
-    if (FindProfileValue(profile, kSection, key, found)) {
-      *value = TrimWhiteSpace(std::string(CutProfileValue(found, 255)));
-    }
-  }
-  std::string display;
-  if (FindProfileValue(profile, kSection, "MessageDisplay", display) && !display.empty()) {
-    settings.messageDisplay = static_cast<int>(ProfileNumber(CutProfileValue(display, 32)));
-  }
-  return settings;
+  // Through buffers as the installer's: the number's text through 32 bytes.
+  return ReadSettingsWith(
+      [&](const char* key, const std::string& fallback, size_t size) {
+        std::string value;
+        return FindProfileValue(file.profile, kSection, key, value)
+                   ? std::string(CutProfileValue(value, size))
+                   : fallback;
+      },
+      [&](const char* key, int fallback) {
+        std::string value;
+        return FindProfileValue(file.profile, kSection, key, value) && !value.empty()
+                   ? static_cast<int>(ProfileNumber(CutProfileValue(value, 32)))
+                   : fallback;
+      });
 }
 
 std::string CheckSettings(const SettingsFile& file, const InstallerSettings& settings,
