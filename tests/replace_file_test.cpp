@@ -25,7 +25,8 @@ class FileReplace : public ::testing::Test {
   fs::path Source(const std::string& name) const { return source_.path() / name; }
   fs::path Installed(const std::string& name) const { return installed_.path() / name; }
   bool Replace(const std::string& name) const {
-    return ReplaceFileWithCopy(HostPath(source_.Text()), HostPath(installed_.Text()), name);
+    return ReplaceFileWithCopy(HostPath(source_.Text()), HeldFolder::Open(HostPath(installed_.Text())),
+                               name);
   }
   DWORD Attributes(const fs::path& path) const {
     return GetFileAttributesA(HostPath(path.string()).c_str());
@@ -64,9 +65,9 @@ TEST_F(FileReplace, WritesContentTimeAndReadOnlyAndLeavesNoTemporaryFile) {
   WriteFile(Source("new.html"), "new");
   ASSERT_TRUE(Replace("new.html"));
   EXPECT_EQ(ReadFile(Installed("new.html")), "new");
-  EXPECT_FALSE(ReplaceFileWithCopy(HostPath(source_.Text()),
-                                   HostPath((installed_.path() / "missing").string()) + "\\",
-                                   "new.html"));
+  EXPECT_FALSE(ReplaceFileWithCopy(
+      HostPath(source_.Text()),
+      HeldFolder::Open(HostPath((installed_.path() / "missing").string())), "new.html"));
   SetAttributes(Source("page.html"), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -169,7 +170,7 @@ TEST_F(FileReplace, LongPathWithAHiddenFileIsReplaced) {
   WriteFile(deep / "desktop.ini", "old");
   SetAttributes(deep / "desktop.ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
-  ASSERT_TRUE(ReplaceFileWithCopy(HostPath(source_.Text()), folder, "desktop.ini"));
+  ASSERT_TRUE(ReplaceFileWithCopy(HostPath(source_.Text()), HeldFolder::Open(folder), "desktop.ini"));
   EXPECT_EQ(ReadFile(deep / "desktop.ini"), "[.ShellClassInfo]");
 #ifdef _WIN32
   EXPECT_TRUE(Attributes(deep / "desktop.ini") & FILE_ATTRIBUTE_HIDDEN);
@@ -206,8 +207,8 @@ TEST_F(FileReplace, AnIdenticalCopyIsKept) {
     listed.attributes = found.dwFileAttributes;
     listed.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     listed.lastWriteTime = found.ftLastWriteTime;
-    return KeepIdenticalCopy(HostPath(Source(name).string()), HostPath(Installed(name).string()),
-                             listed);
+    return KeepIdenticalCopy(HostPath(Source(name).string()),
+                             HeldFolder::Open(HostPath(installed_.Text())), name, listed);
   };
   EXPECT_TRUE(keep("same.html"));
   EXPECT_TRUE(Attributes(Installed("same.html")) & FILE_ATTRIBUTE_READONLY);

@@ -252,7 +252,7 @@ TEST_F(StandInCopy, CopiesInPlace) {
 class StandInReplace : public StandInCopy {
  protected:
   bool Replace(const char* name) {
-    return ReplaceFileWithCopy(source_.Text(), temp_.path().string() + "/", name);
+    return ReplaceFileWithCopy(source_.Text(), HeldFolder::Open(temp_.path().string()), name);
   }
   fs::path Source(const char* name) const { return source_.path() / name; }
   TempFolder source_;
@@ -348,8 +348,9 @@ TEST_F(StandInReplace, AnIdenticalCopyIsNotWrittenAgain) {
   std::map<std::string, ino_t> before;
   for (const char* name : {"same", "changed", "linked", "longer"}) before[name] = Status(At(name)).st_ino;
   for (const char* name : {"same", "changed", "linked", "longer"}) {
-    const std::string installed = At(name).string();
-    ASSERT_TRUE(KeepIdenticalCopy(Source(name).string(), installed, ListedFile()) || Replace(name))
+    ASSERT_TRUE(KeepIdenticalCopy(Source(name).string(), HeldFolder::Open(temp_.path().string()),
+                                  name, ListedFile()) ||
+                Replace(name))
         << name;
     const struct stat status = Status(At(name));
     EXPECT_EQ(ReadFile(At(name)), page) << name;

@@ -9,8 +9,8 @@
 
 namespace {
 
-bool IsReadOnly(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+bool IsReadOnly(const HeldFolder& folder, const std::string& name) {
+  DWORD attributes = AttributesIn(folder, name);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
@@ -21,14 +21,18 @@ class InstallSteps : public CopySteps {
 
   // A folder that another run created between the look and the creation is
   // reused like one that was there before.
-  bool CreateFolder(const std::string& path) override {
-    if (CreateDirectoryA(path.c_str(), nullptr)) {
+  bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
+                    FolderEntry& entry, std::string& why) override {
+    if (parent.Create(name, created)) {
       if (counts_) ++counts_->foldersCreated;
       return true;
     }
     const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) return true;
-    Failed(path, error);
+    if (error == ERROR_ALREADY_EXISTS) {
+      entry = parent.Enter(name, created, &why);
+      if (entry != FolderEntry::Absent) return true;
+    }
+    Failed(parent.Path() + name, error);
     return false;
   }
 
@@ -37,12 +41,13 @@ class InstallSteps : public CopySteps {
   // there between the clearing and the replace: the decision is then taken
   // once more for the file that is there now.
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+    const HeldFolder& folder = *file.folder;
     const std::string destination = file.destinationFolder + file.name;
     const std::string source = file.sourceFolder + file.name;
     // Only a file whose time the decision found equal may be a copy already.
     const bool opened = file.opened.destination.IsValid();
     if (opened && file.opened.sameWriteTime &&
-        KeepIdenticalCopy(source, destination, file.listed,
+        KeepIdenticalCopy(source, folder, file.name, file.listed,
                           {file.opened.source.Get(), file.opened.destination.Get()})) {
       if (counts_) ++counts_->filesUnchanged;
       return Written(destination, false);
@@ -51,27 +56,23 @@ class InstallSteps : public CopySteps {
     // hold it open.
     file.opened.source.Reset();
     file.opened.destination.Reset();
-    // Nothing is there yet in a folder that this copy made.
-    DWORD existing = file.destinationFolderIsNew && !opened
-                         ? INVALID_FILE_ATTRIBUTES
-                         : GetFileAttributesA(destination.c_str());
+    // Nothing is there where the decision found nothing.
+    DWORD existing = file.opened.destinationAbsent ? INVALID_FILE_ATTRIBUTES
+                                                   : AttributesIn(folder, file.name);
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) {
-      ClearReadOnly(destination, existing);
+      ClearReadOnly(folder, file.name);
       existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
       AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
     const ReplaceFacts facts{file.listed.attributes, existing};
-    if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name, &facts)) {
+    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
       return Written(destination);
     }
     const DWORD error = counts_ ? GetLastError() : 0;
-    if (!IsReadOnly(destination)) return Failed(destination, error);
-    if (!ShouldReplaceFile(destination, source, policy)) return Kept();
-    const DWORD attributes = GetFileAttributesA(destination.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) ClearReadOnly(destination, attributes);
-    if (ReplaceFileWithCopy(file.sourceFolder, file.destinationFolder, file.name)) {
-      return Written(destination);
-    }
+    if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
+    if (!ShouldReplaceFile(folder, file.name, source, policy)) return Kept();
+    ClearReadOnly(folder, file.name);
+    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name)) return Written(destination);
     return Failed(destination, counts_ ? GetLastError() : 0);
   }
 

@@ -5,7 +5,7 @@
 #include "copy/copy_job.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
-#include "platform/folder_links.h"
+#include "platform/held_folder.h"
 #include "platform/win32.h"
 
 namespace {
@@ -23,8 +23,9 @@ ListedFile ListedOf(const afx::CFileFind& finder) {
 // source and destination end in a separator. folderExists tells that source
 // is known to exist (it was listed by its parent), folderCreated that this
 // copy created destination.
-int WalkFolder(const std::string& source, const std::string& destination, OverwritePolicy policy,
-               bool folderExists, bool folderCreated, HANDLE folder, CopySteps& steps) {
+int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePolicy policy,
+               bool folderExists, bool folderCreated, CopySteps& steps) {
+  const std::string& destination = folder.Path();
   const std::string pattern = source + "*.*";
   afx::CFileFind finder;
   if (!finder.FindFile(pattern.c_str())) {
@@ -48,29 +49,31 @@ int WalkFolder(const std::string& source, const std::string& destination, Overwr
     std::string destinationPath = destination + name;
 
     if (finder.IsDirectory()) {
-      const bool create = !Exists(destinationPath);
-      if (create && !steps.CreateFolder(destinationPath)) {
+      HeldFolder child;
+      std::string why;
+      FolderEntry entry = folder.Enter(name, child, &why);
+      if (entry == FolderEntry::Absent && !steps.CreateFolder(folder, name, child, entry, why)) {
         result = kCopyFolderCreationFailed;
         break;
       }
-      ScopedHandle held;
-      std::string why;
-      if (EnterFolder(destinationPath, held, folder, &why) == FolderEntry::Refused) {
+      const bool created = entry == FolderEntry::Absent;
+      if (entry == FolderEntry::Refused) {
         steps.RefusedLink(destinationPath, why);
         result = kCopyFileFailed;
         break;
       }
       EnsureTrailingSeparator(sourcePath);
-      EnsureTrailingSeparator(destinationPath);
-      result = WalkFolder(sourcePath, destinationPath, policy, true, create, held.Get(), steps);
+      result = WalkFolder(sourcePath, child, policy, true, created, steps);
     } else {
       FileToWrite file;
       file.sourceFolder = source;
       file.destinationFolder = destination;
+      file.folder = &folder;
       file.name = name;
       file.listed = ListedOf(finder);
-      file.destinationFolderIsNew = folderCreated;
-      if (!ShouldReplaceFile(destinationPath, sourcePath, policy, &file.opened)) {
+      // A folder that this copy created holds nothing of its own yet.
+      file.opened.destinationAbsent = folderCreated;
+      if (!folderCreated && !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened)) {
         steps.KeepFile(sourcePath, destinationPath);
       } else if (!steps.WriteFile(file, policy)) {
         result = kCopyFileFailed;
@@ -92,16 +95,27 @@ int WalkCopyTree(std::string source, std::string destination, OverwritePolicy po
                  CopySteps& steps) {
   EnsureTrailingSeparator(source);
   EnsureTrailingSeparator(destination);
-  std::vector<ScopedHandle> held;
-  for (const std::string& folder : FoldersAlong(destination)) {
-    const HANDLE parent = held.empty() ? INVALID_HANDLE_VALUE : held.back().Get();
-    held.emplace_back();
+  // The folders on the way stay held while the copy works below them.
+  std::vector<HeldFolder> along;
+  const std::vector<std::string> folders = FoldersAlong(destination);
+  if (folders.empty()) along.push_back(HeldFolder::Open(destination));
+  for (const std::string& path : folders) {
+    FolderEntry entry;
     std::string why;
-    if (EnterFolder(folder, held.back(), parent, &why) == FolderEntry::Refused) {
-      steps.RefusedLink(folder, why);
+    if (along.empty()) {
+      along.push_back(HeldFolder::Open(path, &entry, &why));
+    } else {
+      along.emplace_back();
+      const HeldFolder& parent = along[along.size() - 2];
+      entry = parent.Enter(path.substr(parent.Path().size()), along.back(), &why);
+    }
+    if (entry == FolderEntry::Refused) {
+      steps.RefusedLink(path, why);
       return kCopyFileFailed;
     }
   }
-  return WalkFolder(source, destination, policy, false, false,
-                    held.empty() ? INVALID_HANDLE_VALUE : held.back().Get(), steps);
+  // The folder is held under the spelling given.
+  HeldFolder& top = along.back();
+  top = HeldFolder::Adopt(destination, std::move(top));
+  return WalkFolder(source, top, policy, false, false, steps);
 }

@@ -8,23 +8,29 @@
 #include <string>
 
 #include "copy/overwrite_policy.h"
+#include "platform/held_folder.h"
 #include "platform/replace_file.h"
 
 // A file that the walk has decided to write.
 struct FileToWrite {
   std::string sourceFolder;       // ends in a separator
   std::string destinationFolder;  // ends in a separator
+  const HeldFolder* folder = nullptr;  // destinationFolder, as held
   std::string name;
   ListedFile listed;     // what the source folder's listing said of it
-  bool destinationFolderIsNew = false;  // this copy created it
   DecisionFiles opened;  // what the decision opened; the step may close them
 };
 
 class CopySteps {
  public:
   virtual ~CopySteps() = default;
-  // A destination folder that does not exist; false ends the copy with 3.
-  virtual bool CreateFolder(const std::string& path) = 0;
+  // The folder name of parent, which does not exist: an installation
+  // creates it and holds it in created, and entry stays Absent. False ends
+  // the copy with 3. One that another run created meanwhile is entered
+  // instead, entry telling what it is. A walk that only looks leaves
+  // created holding nothing.
+  virtual bool CreateFolder(const HeldFolder& parent, const std::string& name,
+                            HeldFolder& created, FolderEntry& entry, std::string& why) = 0;
   // A file that the policy replaces (or that is not there yet): the file
   // name of sourceFolder is to be written into destinationFolder. False
   // ends the copy with 4.
@@ -43,7 +49,8 @@ class CopySteps {
 // Walks the folder source into destination, recursing into subfolders, and
 // returns the copy's result: 0, or 3 or 4 at the first failure. A source
 // that does not exist copies nothing and succeeds. Every folder of the
-// destination, from the top of its path down, is entered only when it is
-// no link that another account made (platform/folder_links.h).
+// destination, from the top of its path down, is held while the walk is in
+// it, and entered only when it is no link that another account made
+// (platform/held_folder.h).
 int WalkCopyTree(std::string source, std::string destination, OverwritePolicy policy,
                  CopySteps& steps);

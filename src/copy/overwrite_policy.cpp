@@ -28,14 +28,18 @@ bool SourceIsNotOlder(DecisionFiles& files) {
 
 }  // namespace
 
-bool ShouldReplaceFile(const std::string& destination, const std::string& source,
+bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const std::string& source,
                        OverwritePolicy policy, DecisionFiles* kept) {
   DecisionFiles files;
-  files.destination = ScopedHandle(OpenForReading(destination));
-  if (!files.destination.IsValid()) return true;
+  files.destination = folder.OpenForReading(name);
+  if (!files.destination.IsValid()) {
+    const DWORD error = GetLastError();
+    if (kept) kept->destinationAbsent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return true;
+  }
   if (policy == OverwritePolicy::AskUser) {
     // The destination stays open, for reading, while the question is shown.
-    return AskOverwrite(destination);
+    return AskOverwrite(folder.Path() + name);
   }
   files.source = ScopedHandle(OpenForReading(source));
   if (!SourceIsNotOlder(files)) return false;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/held_folder.h"
 #include "platform/scoped_handle.h"
 
 enum class OverwritePolicy {
@@ -18,11 +19,13 @@ struct DecisionFiles {
   ScopedHandle source;
   // The destination's last-write time equals the source's.
   bool sameWriteTime = false;
+  // Nothing has the destination's name.
+  bool destinationAbsent = false;
 };
 
-// True when source is to be copied over destination. A destination that
-// cannot be opened for reading counts as absent and is always written.
-// When kept is given and the answer is true, the files opened to decide
-// stay open in it, read from their start.
-bool ShouldReplaceFile(const std::string& destination, const std::string& source,
+// True when source is to be copied over the file name of folder. A
+// destination that cannot be opened for reading counts as absent and is
+// always written. When kept is given and the answer is true, the files
+// opened to decide stay open in it, read from their start.
+bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const std::string& source,
                        OverwritePolicy policy, DecisionFiles* kept = nullptr);

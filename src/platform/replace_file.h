@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "platform/held_folder.h"
 #include "platform/win32.h"
 
 // What the listing of its folder said of a source file.
@@ -28,14 +29,14 @@ struct LentFiles {
 };
 
 // A destination that already holds the source's bytes is not written again
-// (rsync's quick check, confirmed by content): when destination is a plain
-// file with a single name, of the source's size and last-write time, whose
-// bytes equal the source's, it only gets what a copy would give it that it
-// lacks (the source's attributes; natively its permission bits and times),
-// and the answer is true. The result cannot be told from a replace. False
-// otherwise: the file is to be written.
-bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
-                       const ListedFile& listed, LentFiles lent = {});
+// (rsync's quick check, confirmed by content): when the file name of folder
+// is a plain file with a single name, of the source's size and last-write
+// time, whose bytes equal the source's, it only gets what a copy would give
+// it that it lacks (the source's attributes; natively its permission bits
+// and times), and the answer is true. The result cannot be told from a
+// replace. False otherwise: the file is to be written.
+bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
+                       const std::string& name, const ListedFile& listed, LentFiles lent = {});
 
 // The attributes that the caller has just read, so that the replace does
 // not read them again.
@@ -44,19 +45,25 @@ struct ReplaceFacts {
   DWORD destinationAttributes = INVALID_FILE_ATTRIBUTES;  // as it is now
 };
 
-// Replaces destinationFolder + name with a copy of sourceFolder + name (both
-// folders end in a separator): its content, last-write time and attributes.
-// A destination that is a folder, or read-only, is not replaced. False with
-// the last error set; a failed replace leaves the old destination as it was
-// and removes its temporary file.
-bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
+// Replaces the file name of folder with a copy of sourceFolder + name (it
+// ends in a separator): its content, last-write time and attributes. The
+// copy is created new, relative to the held folder, and moved over the
+// name; a link there is replaced, never written through. A destination
+// that is a folder, or read-only, is not replaced. False with the last
+// error set; a failed replace leaves the old destination as it was and
+// removes its temporary file.
+bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& folder,
                          const std::string& name, const ReplaceFacts* facts = nullptr);
 
-// Clears the read-only attribute of the installed file path, whose
-// attributes were just read, keeping the others. On Windows only through a
-// handle that shows a plain file with one name: a hard link that another
-// account planted keeps it. A failure is no failure of the copy.
-void ClearReadOnly(const std::string& path, DWORD attributes);
+// The attributes of the entry name of folder itself (a link's own),
+// INVALID_FILE_ATTRIBUTES with the last error set when there is none.
+DWORD AttributesIn(const HeldFolder& folder, const std::string& name);
+
+// Clears the read-only attribute of the installed file name of folder,
+// keeping the others, only through a handle that shows a plain file with
+// one name: a hard link that another account planted keeps it. A failure
+// is no failure of the copy.
+void ClearReadOnly(const HeldFolder& folder, const std::string& name);
 
 // Runs that replace files in one folder at the same moment take turns; a
 // replace holds its folder's turn for the replaces into that folder that

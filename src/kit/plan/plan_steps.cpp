@@ -15,7 +15,9 @@ std::string PlanSteps::FolderProblem(const std::string& folder) const {
   return "its folder does not exist";
 }
 
-bool PlanSteps::CreateFolder(const std::string& path) {
+bool PlanSteps::CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder&,
+                             FolderEntry&, std::string&) {
+  const std::string path = parent.Path() + name;
   const std::string problem = FolderProblem(ParentFolder(path));
   if (!problem.empty()) {
     Add("fail-folder", path, problem);

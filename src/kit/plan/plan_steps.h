@@ -20,7 +20,8 @@ class PlanSteps : public CopySteps {
         destinationRoot_(std::move(destinationRoot)),
         actions_(actions) {}
 
-  bool CreateFolder(const std::string& path) override;
+  bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
+                    FolderEntry& entry, std::string& why) override;
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;

@@ -5,8 +5,9 @@
 
 namespace kit {
 
-bool VerifySteps::CreateFolder(const std::string& path) {
-  missingFolders_.insert(path);
+bool VerifySteps::CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder&,
+                               FolderEntry&, std::string&) {
+  missingFolders_.insert(parent.Path() + name);
   return true;
 }
 

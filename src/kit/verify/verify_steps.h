@@ -21,7 +21,8 @@ class VerifySteps : public CopySteps {
         files_(files) {}
 
   // A missing folder: noted (see missingFolders), and walked on as if created.
-  bool CreateFolder(const std::string& path) override;
+  bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
+                    FolderEntry& entry, std::string& why) override;
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;

@@ -468,6 +468,21 @@ BOOL WINAPI FindClose(HANDLE handle) {
 
 namespace standin {
 
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && ToPosixPath(name.c_str()).find('/') == std::string::npos;
+}
+
+HANDLE HandleOfDescriptor(int fd) {
+  auto* file = new FileObject;
+  file->fd = fd;
+  return file;
+}
+
+int DescriptorOf(HANDLE handle) {
+  const FileObject* file = AsFile(handle);
+  return file ? file->fd : -1;
+}
+
 bool FaultInjected(const char* variable, const std::string& path) {
   const char* part = getenv(variable);
   if (!part || !*part || path.find(part) == std::string::npos) return false;

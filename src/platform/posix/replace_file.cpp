@@ -139,11 +139,46 @@ bool SameBytes(int a, int b, off_t size) {
   return true;
 }
 
-// Opens path for reading without changing its access time where the
-// system lets us (the owner, or root).
-int OpenUntouched(const std::string& path, int flags) {
-  const int fd = standin::OpenTrusted(path, flags | O_NOATIME);
-  return fd >= 0 || errno != EPERM ? fd : standin::OpenTrusted(path, flags);
+// Opens name in folder for reading without changing its access time where
+// the system lets us (the owner, or root). A link is followed where the
+// link rule lets it.
+int OpenUntouchedAt(int folder, const std::string& name, int flags) {
+  flags |= O_CLOEXEC;
+  int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = openat(folder, name.c_str(), flags | O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) fd = standin::OpenTrustedAt(folder, name, flags);
+  return fd;
+}
+
+// The source folder of the files being copied, kept open while the files
+// that follow come from it, so that each opens with one call.
+class SourceFolder {
+ public:
+  int Open(const std::string& folderPath, const std::string& name, int flags) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!folder_.IsValid() || path_ != folderPath || attempt > 0) {
+        path_ = folderPath;
+        folder_ = UniqueFd(standin::OpenTrusted(folderPath, O_PATH | O_DIRECTORY));
+        if (!folder_.IsValid()) return -1;
+      }
+      const int fd = OpenUntouchedAt(folder_.Get(), name, flags);
+      // A folder that went since it was opened, and may be back.
+      if (fd >= 0 || errno != ENOENT) return fd;
+    }
+    return -1;
+  }
+  void Release() { folder_.Reset(); }
+
+ private:
+  std::string path_;
+  UniqueFd folder_;
+};
+
+SourceFolder sourceFolder;
+
+// Opens the source file name of folder (ending in a separator).
+int OpenSource(const std::string& folder, const std::string& name) {
+  return sourceFolder.Open(standin::ToPosixPath(folder.c_str()), name, O_RDONLY | O_NONBLOCK);
 }
 
 // The quick check: a file that may already be a copy of the source.
@@ -178,47 +213,70 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
 
 }  // namespace
 
-void ReleaseReplaceLock() {}
+void ReleaseReplaceLock() { sourceFolder.Release(); }
 
-void ClearReadOnly(const std::string& path, DWORD attributes) {
-  SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+DWORD AttributesIn(const HeldFolder& folder, const std::string& name) {
+  struct stat status;
+  if (!folder.IsHeld() || !standin::IsPlainName(name)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (fstatat(standin::DescriptorOf(folder.Get()), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    standin::FailWithErrno(errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISLNK(status.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+  DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!standin::HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+// Only a regular file with one name, through a descriptor of it.
+void ClearReadOnly(const HeldFolder& folder, const std::string& name) {
+  if (!folder.IsHeld()) return;
+  UniqueFd file(openat(standin::DescriptorOf(folder.Get()), name.c_str(),
+                       O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status;
+  if (!file.IsValid() || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_nlink != 1 || standin::HasWriteBits(status.st_mode)) {
+    return;
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(file.Get());
+  chmod(path.c_str(), (status.st_mode & 07777) | S_IWUSR);
 }
 
 // The stand-in looks at the files themselves: what the listing said and
 // the handles lent are not needed.
-bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
-                       const ListedFile&, LentFiles) {
-  UniqueFd file(OpenUntouched(standin::ToPosixPath(source.c_str()), O_RDONLY | O_NONBLOCK));
-  UniqueFd folder;
-  std::string name;
+bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
+                       const std::string& name, const ListedFile&, LentFiles) {
+  const size_t slash = source.find_last_of("\\/");
+  UniqueFd file(OpenSource(source.substr(0, slash + 1), source.substr(slash + 1)));
   struct stat status, existing;
-  return file.IsValid() && fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
-         standin::OpenParent(standin::ToPosixPath(destination.c_str()), folder, name) &&
-         fstatat(folder.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+  const int installed = standin::DescriptorOf(folder.Get());
+  return file.IsValid() && installed >= 0 && fstat(file.Get(), &status) == 0 &&
+         S_ISREG(status.st_mode) &&
+         fstatat(installed, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
          MayBeCopy(status, existing) &&
-         KeepCopy(file.Get(), status, folder.Get(), name, existing, destination);
+         KeepCopy(file.Get(), status, installed, name, existing, folder.Path() + name);
 }
 
-bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
+bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& destination,
                          const std::string& name, const ReplaceFacts*) {
-  const std::string sourcePath = standin::ToPosixPath((sourceFolder + name).c_str());
-  const std::string folderPath = standin::ToPosixPath(destinationFolder.c_str());
+  const std::string folderPath = standin::ToPosixPath(destination.Path().c_str());
   if (standin::FaultInjected("QUORVEX_FAULT_COPYFILE", folderPath + name)) return false;
+  // Everything below happens in the held folder: a folder swapped for a
+  // link meanwhile is not written through.
+  if (!destination.IsHeld() || !standin::IsPlainName(name)) return Fail(ERROR_PATH_NOT_FOUND);
+  const int folder = standin::DescriptorOf(destination.Get());
 
-  UniqueFd source(OpenUntouched(sourcePath, O_RDONLY | O_NONBLOCK));
+  UniqueFd source(OpenSource(sourceFolder, name));
   if (!source.IsValid()) return standin::FailWithErrno(errno);
   struct stat status;
   if (fstat(source.Get(), &status) != 0) return standin::FailWithErrno(errno);
   if (!S_ISREG(status.st_mode)) return Fail(ERROR_ACCESS_DENIED);
 
-  // Everything below happens in this folder, opened once: a folder swapped
-  // for a link meanwhile is not written through.
-  UniqueFd folder(standin::OpenTrusted(folderPath, O_PATH | O_DIRECTORY));
-  if (!folder.IsValid()) {
-    return errno == ENOENT ? Fail(ERROR_PATH_NOT_FOUND) : standin::FailWithErrno(errno);
-  }
   struct stat existing;
-  if (fstatat(folder.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (S_ISREG(existing.st_mode) && !standin::HasWriteBits(existing.st_mode)) {
       return Fail(ERROR_ACCESS_DENIED);
@@ -226,17 +284,17 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& des
   }
 
   std::string copyName;
-  UniqueFd copy(OpenCopyFile(folder.Get(), TemporaryCopyName(sourceFolder, name), copyName));
+  UniqueFd copy(OpenCopyFile(folder, TemporaryCopyName(sourceFolder, name), copyName));
   if (!copy.IsValid()) return false;
   // The copy's lock is held until it has its final name, or is removed.
   bool placed = standin::WriteCopy(source.Get(), status, copy.Get());
   int error = errno;
   if (placed) {
     AtKillPoint(KillPoint::CopyWritten, folderPath + name);
-    placed = renameat(folder.Get(), copyName.c_str(), folder.Get(), name.c_str()) == 0;
+    placed = renameat(folder, copyName.c_str(), folder, name.c_str()) == 0;
     error = errno;
   }
-  if (!placed) unlinkat(folder.Get(), copyName.c_str(), 0);
+  if (!placed) unlinkat(folder, copyName.c_str(), 0);
   copy.Reset();
   if (!placed) return standin::FailWithErrno(error);
   AtKillPoint(KillPoint::Moved, folderPath + name);

@@ -11,12 +11,22 @@ namespace standin {
 // separator (not the second byte of a double-byte character) becomes "/".
 std::string ToPosixPath(const char* path);
 
+// Whether name names an entry of a folder as Windows would take it: a "\"
+// in it that is no second byte of a double-byte character is a separator
+// there.
+bool IsPlainName(const std::string& name);
+
 // Sets the thread's last error from an errno value and returns FALSE.
 BOOL FailWithErrno(int error);
 
 // Test faults: true, with ERROR_ACCESS_DENIED set, when the environment
 // variable is set and its value is a part of path.
 bool FaultInjected(const char* variable, const std::string& path);
+
+// A file handle that owns the descriptor fd, and the descriptor that a
+// file handle holds (-1 for none).
+HANDLE HandleOfDescriptor(int fd);
+int DescriptorOf(HANDLE handle);
 
 // The locale's language and code page as Windows would report them.
 bool LocaleIsJapanese();

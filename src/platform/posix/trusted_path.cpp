@@ -95,11 +95,17 @@ bool OpenParent(const std::string& path, UniqueFd& folder, std::string& name) {
 }
 
 int OpenTrusted(const std::string& path, int flags, mode_t mode) {
+  return OpenTrustedAt(AT_FDCWD, path, flags, mode);
+}
+
+int OpenTrustedAt(int at, const std::string& path, int flags, mode_t mode) {
   UniqueFd folder;
   std::string name;
   std::deque<std::string> queue;
   PushFront(queue, path);
-  folder = UniqueFd(OpenRoot(!path.empty() && path[0] == '/'));
+  const bool absolute = !path.empty() && path[0] == '/';
+  folder = UniqueFd(absolute || at == AT_FDCWD ? OpenRoot(absolute)
+                                                : fcntl(at, F_DUPFD_CLOEXEC, 0));
   int links = 0;
   for (;;) {
     if (!folder.IsValid() || !WalkToParent(folder, queue, name, links)) return -1;

@@ -24,4 +24,8 @@ bool OpenParent(const std::string& path, UniqueFd& folder, std::string& name);
 // too; -1 with errno set.
 int OpenTrusted(const std::string& path, int flags, mode_t mode = 0);
 
+// The same, for a path relative to the open folder at (an absolute target
+// starts again from the root).
+int OpenTrustedAt(int at, const std::string& path, int flags, mode_t mode = 0);
+
 }  // namespace standin

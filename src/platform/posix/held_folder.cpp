@@ -1,0 +1,147 @@
+// Held folders natively: O_PATH descriptors, and every call relative to
+// one with O_NOFOLLOW. A link is followed only when root or the running
+// user owns it, and its target is resolved by the same rule.
+#include "platform/held_folder.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "standin_internal.h"
+#include "trusted_path.h"
+
+namespace {
+
+using standin::UniqueFd;
+
+const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+ScopedHandle Held(int fd) {
+  return fd < 0 ? ScopedHandle() : ScopedHandle(standin::HandleOfDescriptor(fd));
+}
+
+// What the entry name of folder is, once opened or refused; fd is set on
+// Enter.
+FolderEntry Look(int folder, const std::string& name, UniqueFd& fd, std::string* why) {
+  struct stat status;
+  // A folder that another run creates between the open and the look is
+  // opened again.
+  for (int attempt = 0;; ++attempt) {
+    fd = UniqueFd(openat(folder, name.c_str(), kFolderFlags | O_NOFOLLOW));
+    // O_PATH with O_NOFOLLOW opens a link itself.
+    if (fd.IsValid() && fstat(fd.Get(), &status) == 0 && S_ISDIR(status.st_mode)) {
+      return FolderEntry::Enter;
+    }
+    fd.Reset();
+    if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return FolderEntry::Absent;
+      if (why) *why = "that cannot be opened";
+      return FolderEntry::Refused;
+    }
+    if (!S_ISDIR(status.st_mode) || attempt == 3) break;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    if (why) *why = "that cannot be opened";
+    return FolderEntry::Refused;
+  }
+  if (!S_ISLNK(status.st_mode)) return FolderEntry::NotAFolder;
+  if (!standin::IsTrustedOwner(status.st_uid)) {
+    if (why) *why = "that another account made";
+    return FolderEntry::Refused;
+  }
+  fd = UniqueFd(standin::OpenTrustedAt(folder, name, kFolderFlags));
+  if (fd.IsValid()) return FolderEntry::Enter;
+  if (errno == ENOENT) return FolderEntry::Absent;
+  if (errno == ENOTDIR) return FolderEntry::NotAFolder;
+  if (why) *why = errno == EACCES ? "that another account made" : "that cannot be opened";
+  return FolderEntry::Refused;
+}
+
+std::string ChildPath(const std::string& folder, const std::string& name) {
+  return folder + name + '\\';
+}
+
+}  // namespace
+
+
+HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::string* why) {
+  HeldFolder folder(path);
+  if (!folder.path_.empty() && folder.path_.back() != '\\' && folder.path_.back() != '/') {
+    folder.path_ += '\\';
+  }
+  UniqueFd parent;
+  std::string name;
+  FolderEntry found = FolderEntry::Absent;
+  UniqueFd fd;
+  const std::string posix = standin::ToPosixPath(path.c_str());
+  if (posix.find_first_not_of('/') == std::string::npos) {
+    fd = UniqueFd(open(posix.empty() ? "." : "/", kFolderFlags));
+    found = fd.IsValid() ? FolderEntry::Enter : FolderEntry::Refused;
+  } else if (standin::OpenParent(posix, parent, name)) {
+    found = Look(parent.Get(), name, fd, why);
+  } else if (errno == EACCES) {
+    if (why) *why = "that another account made";
+    found = FolderEntry::Refused;
+  }
+  if (found == FolderEntry::Enter) folder.handle_ = Held(fd.Release());
+  if (entry) *entry = found;
+  return folder;
+}
+
+FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::string* why) const {
+  child = HeldFolder(ChildPath(path_, name));
+  if (!IsHeld() || !standin::IsPlainName(name)) return FolderEntry::Absent;
+  UniqueFd fd;
+  const FolderEntry entry = Look(standin::DescriptorOf(Get()), name, fd, why);
+  if (entry == FolderEntry::Enter) child.handle_ = Held(fd.Release());
+  return entry;
+}
+
+bool HeldFolder::Create(const std::string& name, HeldFolder& child) const {
+  child = HeldFolder(ChildPath(path_, name));
+  const std::string path = path_ + name;
+  if (standin::FaultInjected("QUORVEX_FAULT_MKDIR", standin::ToPosixPath(path.c_str()))) {
+    return false;
+  }
+  if (!IsHeld() || !standin::IsPlainName(name)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  const int folder = standin::DescriptorOf(Get());
+  if (mkdirat(folder, name.c_str(), 0777) != 0) {
+    if (errno == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
+    else standin::FailWithErrno(errno);
+    return false;
+  }
+  const int fd = openat(folder, name.c_str(), kFolderFlags | O_NOFOLLOW);
+  if (fd < 0) return standin::FailWithErrno(errno);
+  child.handle_ = Held(fd);
+  return true;
+}
+
+ScopedHandle HeldFolder::OpenForReading(const std::string& name) const {
+  if (!IsHeld() || !standin::IsPlainName(name)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return ScopedHandle();
+  }
+  const int folder = standin::DescriptorOf(Get());
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+  int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW);
+  // The overwrite decision reads through a link at the destination, where
+  // the link rule lets it; the replace moves over the link itself.
+  if (fd < 0 && errno == ELOOP) fd = standin::OpenTrustedAt(folder, name, flags);
+  struct stat status;
+  if (fd >= 0 && (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))) {
+    close(fd);
+    fd = -1;
+    errno = EISDIR;
+  }
+  if (fd < 0) {
+    if (errno == EISDIR) SetLastError(ERROR_ACCESS_DENIED);
+    else standin::FailWithErrno(errno);
+    return ScopedHandle();
+  }
+  return Held(fd);
+}
