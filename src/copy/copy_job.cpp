@@ -64,7 +64,7 @@ class InstallSteps : public CopySteps {
       existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
       AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
-    const ReplaceFacts facts{file.listed.attributes, existing};
+    const ReplaceFacts facts{file.listed, existing};
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
       return Written(destination);
     }

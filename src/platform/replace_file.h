@@ -38,10 +38,10 @@ struct LentFiles {
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
                        const std::string& name, const ListedFile& listed, LentFiles lent = {});
 
-// The attributes that the caller has just read, so that the replace does
-// not read them again.
+// What the caller has just read, so that the replace need not read it
+// again.
 struct ReplaceFacts {
-  DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES;       // as listed
+  ListedFile source;                                      // as listed
   DWORD destinationAttributes = INVALID_FILE_ATTRIBUTES;  // as it is now
 };
 

@@ -45,7 +45,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # The relay trace lists only the calls whose arguments the checks read, and
 # the program's first act, which tells its process (tests/wine/relay_trace.sh).
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;kernel32.MoveFileExA;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
+  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;ntdll.NtSetInformationFile;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).
@@ -116,14 +116,14 @@ check_call() {
 
 # check_durable_order NAME: in a completed run, the manual is on the disk
 # before the record vouches for it, and the record before the box says so:
-# the last file moved into place, then the flushes (Wine cannot flush a
-# volume, so each file is flushed), then RegSetValueExA, RegFlushKey and the
-# completion box.
+# the last file renamed into place (FileRenameInformation, 10), then the
+# flushes (Wine cannot flush a volume, so each file is flushed), then
+# RegSetValueExA, RegFlushKey and the completion box.
 check_durable_order() {
   local trace="$work/$1.trace" order
-  order=$(grep -a -E '^[0-9a-f]+:Call (KERNEL32\.(MoveFileExA|FlushFileBuffers)|advapi32\.(RegSetValueExA|RegFlushKey)|user32\.MessageBoxA)\(' \
+  order=$(grep -a -E '^[0-9a-f]+:Call (ntdll\.NtSetInformationFile\(.*,[0-9a-f]*0000000a\)|(KERNEL32\.FlushFileBuffers|advapi32\.(RegSetValueExA|RegFlushKey)|user32\.MessageBoxA)\()' \
             "$trace" | sed -E 's/^[0-9a-f]+:Call [A-Za-z0-9]+\.([A-Za-z]+)\(.*/\1/' | uniq | tr '\n' ' ')
-  [ "$order" = "MoveFileExA FlushFileBuffers RegSetValueExA RegFlushKey MessageBoxA " ] &&
+  [ "$order" = "NtSetInformationFile FlushFileBuffers RegSetValueExA RegFlushKey MessageBoxA " ] &&
     echo "ok: $1: $order" || fail "$1: the calls come in the order $order"
 }
 

@@ -19,13 +19,16 @@
 #             a registration only in the other view is not found (exit 5);
 #             /p still installs
 #   calls_per_file
-#             the copy's kernel32 calls per file, fresh and on a rerun
-#             (which writes nothing), the Mark of the Web removed from each
-#             copy, the folder lock's rights, and both programs' DLL search
-#             set to System32 before anything else
+#             the copy's calls into kernel32, kernelbase and ntdll per file,
+#             fresh and on a rerun (which writes nothing), each copy created
+#             new and renamed relative to its held folder, no stream
+#             copied, the folder lock's rights, and both programs' DLL
+#             search set to System32 before anything else
 #   link_in_install_folder
 #             a folder link in the install folder is opened as itself, its
-#             owner and DACL read through the handle, and refused
+#             owner and DACL read through the handle, and refused; names
+#             planted at a temporary name and a held folder swapped for a
+#             link get nothing written through them
 #   unreadable_program_folder
 #             a program folder that can be entered but not listed (what an
 #             elevated program sees of a drive mapped in the user's session)
@@ -235,8 +238,9 @@ case $case_name in
     ;;
 
   calls_per_file)
-    # The copy's own kernel32 calls, from a relay trace of a 200-file kit:
-    # calls made by the program's code (their return address is in its
+    # The copy's own calls into kernel32, kernelbase and ntdll (so that a
+    # call moved into ntdll still counts), from a relay trace of a 200-file
+    # kit: calls made by the program's code (their return address is in its
     # image), from its start to the start of the flush. The per-file flush
     # is left out: it is made only where the volume cannot be flushed, which
     # under Wine is always.
@@ -248,15 +252,15 @@ case $case_name in
       done
     done
     files=$(find "$kit/SRC" -type f | wc -l)
-    # program_calls EXE TRACE: "CALL ARGUMENTS" lines of the kernel32 calls
+    # program_calls EXE TRACE: "CALL ARGUMENTS" lines of the system calls
     # that EXE's own code made, in the process that ran it, up to the start
     # of the flush.
     program_calls() {
       relay_program_lines "$1" "$2" own >"$dir/own.lines" ||
         { fail "cannot read the image base and size of $1"; return; }
-      awk '/^[0-9a-f]+:Call KERNEL32\./ {
+      awk '/^[0-9a-f]+:Call (KERNEL32|KERNELBASE|ntdll)\./ {
              call = $0
-             sub(/^[0-9a-f]+:Call KERNEL32\./, "", call)
+             sub(/^[0-9a-f]+:Call (KERNEL32|KERNELBASE|ntdll)\./, "", call)
              sub(/ ret=[0-9a-f]+$/, "", call)
              name = call; sub(/\(.*/, "", name)
              if (name == "GetVolumePathNameA") exit
@@ -315,16 +319,22 @@ case $case_name in
       first_calls_harden QuorvexKit.exe "$dir/kit.calls"
     fi
     same_tree "fresh install"
-    per_file fresh 6 "fresh install"
-    [ "$(count fresh CopyFileExA)" = "$files" ] || fail "fresh install: $(count fresh CopyFileExA) copies for $files files"
-    # Each copy loses its Mark of the Web before it is moved into place.
-    marks=$(awk '$1 == "DeleteFileA" && match($0, /"[^"]*:Zone\.Identifier"/) {
-                   mark = substr($0, RSTART + 1, RLENGTH - 18); next }
-                 $1 == "MoveFileExA" && match($0, /"[^"]*"/) {
-                   if (substr($0, RSTART + 1, RLENGTH - 2) == mark) n++ }
-                 {mark = ""} END {print n + 0}' "$dir/fresh.calls")
-    [ "$marks" = "$files" ] && ok "every copy's Zone.Identifier stream removed just before its move" ||
-      fail "$marks of $files moves come right after the removal of the copy's Zone.Identifier stream"
+    per_file fresh 10 "fresh install"
+    # Each file is created new relative to its held folder (FILE_CREATE,
+    # FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+    # FILE_OPEN_REPARSE_POINT), then renamed through its handle
+    # (FileRenameInformation, 10); nothing goes by path.
+    created=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*40110000,([0-9a-f]+,){4}[0-9a-f]*00000001,[0-9a-f]*00000002,[0-9a-f]*00200060,' "$dir/fresh.calls")
+    renamed=$(grep -c -E '^NtSetInformationFile \(([0-9a-f]+,){4}[0-9a-f]*0000000a\)' "$dir/fresh.calls")
+    [ "$created" = "$files" ] && [ "$renamed" = "$files" ] &&
+      ok "every file created new in its held folder and renamed through its handle" ||
+      fail "fresh install: $created copies created relative (FILE_CREATE) and $renamed renamed, for $files files"
+    bypath=$(count fresh 'CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA')
+    [ "$bypath" = 0 ] && ok "fresh install: no copy, move, folder or attribute call by path" ||
+      fail "fresh install: $bypath calls by path: $(grep -E '^(CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA) ' "$dir/fresh.calls" | head -n 3)"
+    grep -q 'Zone\.Identifier' "$dir/fresh.calls" &&
+      fail "a Zone.Identifier stream named: only data is copied, no stream to remove" ||
+      ok "no Zone.Identifier stream made or removed: only the data is copied"
     # The folder lock opens to the accounts that run installers, with the
     # rights to wait on it and let it go (SYNCHRONIZE | MUTEX_MODIFY_STATE).
     locks=$(grep -c -E '^CreateMutexExA \([0-9a-f]+,[0-9a-f]+ "Global\\\\Quorvex-[0-9a-f]{16}",00000000,00100001\)' "$dir/fresh.calls")
@@ -335,9 +345,11 @@ case $case_name in
     [ "$rc" = 0 ] && ok "rerun: exit code 0" || fail "rerun: exit code $rc"
     same_tree "rerun"
     per_file rerun 10 "rerun of the same kit, not counting ReadFile" ReadFile
-    writes=$(count rerun 'CopyFileExA|MoveFileExA|WriteFile|SetFileAttributesA|SetFileInformationByHandle|DeleteFileA|SetFileTime|CreateDirectoryA')
-    [ "$writes" = 0 ] && ok "rerun: nothing written" ||
-      fail "rerun: $writes writes: $(grep -E '^(CopyFileExA|MoveFileExA|WriteFile|SetFileAttributesA|SetFileInformationByHandle|DeleteFileA|SetFileTime|CreateDirectoryA) ' "$dir/rerun.calls" | head -n 3)"
+    writes='CopyFileExA|MoveFileExA|WriteFile|SetFileAttributesA|SetFileInformationByHandle|DeleteFileA|SetFileTime|CreateDirectoryA|NtSetInformationFile'
+    written=$(count rerun "$writes")
+    created=$(grep -c -E '^NtCreateFile \(([0-9a-f]+,){7}[0-9a-f]*00000002,' "$dir/rerun.calls")
+    [ "$written" = 0 ] && [ "$created" = 0 ] && ok "rerun: nothing written or created" ||
+      fail "rerun: $written writes, $created creates: $(grep -E "^($writes) " "$dir/rerun.calls" | head -n 3)"
     ;;
 
   link_in_install_folder)
@@ -355,27 +367,25 @@ case $case_name in
     mkdir -p "$kit/SRC/docs" "$dir/elsewhere"
     printf 'guide\r\n' >"$kit/SRC/docs/guide.cfg"
     ln -s "$dir/elsewhere" "$install/docs"
-    WINEDEBUG=+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
+    WINEDEBUG=+pid,+relay timeout 300 "$wine_run" --arch win64 "$prefix" "$kit/Quorvex.exe" \
       "/p$(winpath "$install")" "/log=$(winpath "$dir/link.log")" >"$dir/link.out" 2>"$dir/link.trace" </dev/null
     rc=$?
     runs=$((runs + 1))
-    docs=$(winpath "$install/docs" | sed 's/\\/\\\\/g')
-    # READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-    # read and write sharing, OPEN_EXISTING, backup semantics and the reparse point itself.
+    # The folder entered relative to its parent's held handle, as itself:
+    # READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY |
+    # FILE_TRAVERSE | SYNCHRONIZE, read and write sharing, FILE_OPEN,
+    # FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+    # FILE_OPEN_REPARSE_POINT; then its owner and DACL read through a handle.
     # (A 64-bit trace may show a DWORD argument with stray upper bits.)
-    handle=$(DOCS="\"$docs\"," awk '
-      index($0, "Call KERNEL32.CreateFileA(") && (at = index($0, ENVIRON["DOCS"])) &&
-      substr($0, at + length(ENVIRON["DOCS"])) ~ /^001200a1,00000003,00000000,[0-9a-f]*00000003,[0-9a-f]*02200000,/ {
-        found = 1; next }
-      found && match($0, /Ret  KERNEL32\.CreateFileA\(\) retval=[0-9a-f]+/) {
-        print substr($0, RSTART + 35, RLENGTH - 35); exit }' "$dir/link.trace")
-    if [ -n "$handle" ] && [ "$handle" != ffffffffffffffff ] && [ "$handle" != ffffffff ]; then
-      ok "the linked folder opened as itself, held without delete sharing (handle $handle)"
-      grep -a -q -E "Call advapi32\.GetSecurityInfo\($handle,00000001,00000005," "$dir/link.trace" &&
-        ok "its owner and DACL read through the handle (GetSecurityInfo)" ||
-        fail "no GetSecurityInfo(owner | DACL) on handle $handle"
+    relay_program_lines "$exe" "$dir/link.trace" own >"$dir/link.own" ||
+      fail "cannot read the image base and size of $exe"
+    if grep -a -q -E ':Call ntdll\.NtCreateFile\([0-9a-f]+,[0-9a-f]*001200a1,([0-9a-f]+,){4}[0-9a-f]*00000003,[0-9a-f]*00000001,[0-9a-f]*00200021,' "$dir/link.own"; then
+      ok "the linked folder opened as itself relative to its held parent, without delete sharing"
+      grep -a -q -E ":Call advapi32\.GetSecurityInfo\([0-9a-f]+,00000001,00000005," "$dir/link.own" &&
+        ok "its owner and DACL read through a handle (GetSecurityInfo)" ||
+        fail "no GetSecurityInfo(owner | DACL) on a handle"
     else
-      fail "the linked folder was not opened with 0x1200a1 and FILE_FLAG_OPEN_REPARSE_POINT"
+      fail "the linked folder was not opened relative with 0x1200a1 and FILE_OPEN_REPARSE_POINT"
     fi
     [ "$rc" = 4 ] && [ -z "$(ls -A "$dir/elsewhere")" ] &&
       ok "owned, as Wine says, by the running account: refused (exit 4), nothing written through it" ||
@@ -425,6 +435,38 @@ case $case_name in
         planted=$((planted + 1))
       done
       rm -rf "$install/planted"
+
+      # A held folder moved away on the Unix side at a hold point, and a
+      # link to elsewhere put in its place: the run, let go, writes nothing
+      # through the link. Wine finds no folder for a handle whose folder
+      # moved (its next file fails, "invalid handle": exit 4); Windows does
+      # not let the held folder move at all, since it is held without
+      # delete sharing, which Wine does not enforce on the Unix side.
+      mkdir -p "$kit/SRC/swap"
+      printf 'a\r\n' >"$kit/SRC/swap/a.html"
+      printf 'b\r\n' >"$kit/SRC/swap/b.html"
+      rm -rf "$install/swap" "$install/swap.moved" "$dir/release" "$dir/release.held" "$dir/elsewhere"/*
+      QUORVEX_FAULT_HOLD="moved:a.html:$(winpath "$dir/release")" timeout 300 "$wine_run" --arch win64 \
+        "$prefix" "$kit/QuorvexKillPoints.exe" "/p$(winpath "$install")" "/log=$(winpath "$dir/swap.log")" \
+        >"$dir/swap.out" 2>&1 </dev/null &
+      swapped=$!
+      for _ in $(seq 1 600); do [ -e "$dir/release.held" ] && break; sleep 0.1; done
+      if [ -e "$dir/release.held" ]; then
+        mv "$install/swap" "$install/swap.moved"
+        ln -s "$dir/elsewhere" "$install/swap"
+        : >"$dir/release"
+        wait "$swapped"
+        rc=$?
+        [ -z "$(ls -A "$dir/elsewhere")" ] &&
+          { [ "$rc" = 4 ] || { [ "$rc" = 0 ] && [ -f "$install/swap.moved/b.html" ]; }; } &&
+          ok "a held folder swapped for a link at a hold point: exit $rc, nothing written through the link" ||
+          fail "a held folder swapped for a link: exit $rc; elsewhere holds '$(ls -A "$dir/elsewhere")', the moved folder '$(ls -A "$install/swap.moved")'; $(grep failure "$dir/swap.log")"
+      else
+        kill "$swapped" 2>/dev/null
+        fail "the run never reached its hold point after a.html"
+      fi
+      runs=$((runs + 1))
+      rm -rf "$install/swap" "$install/swap.moved" "$kit/SRC/swap"
     fi
 
     # A folder that is there but cannot be opened (mode 000, with root's

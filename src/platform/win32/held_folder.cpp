@@ -1,21 +1,24 @@
-// On Windows a link is a reparse point of a name-surrogate tag (a symbolic
-// link or a junction), opened as itself with FILE_FLAG_OPEN_REPARSE_POINT
+// Held folders on Windows: handles that take part in sharing checks
+// without delete sharing, so that a held folder can be neither renamed nor
+// deleted, and NtCreateFile relative to them. A link is a reparse point of
+// a name-surrogate tag (a symbolic link or a junction), opened as itself
 // and judged by the security descriptors of it and of its folder, read
 // through the handles held.
-#include "platform/folder_links.h"
+#include "platform/held_folder.h"
 
 #include <aclapi.h>
 
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/link_trust.h"
+#include "platform/win32/nt_files.h"
 
 namespace {
 
-// Listing and traversing take part in sharing checks, so that without
-// delete sharing the held folder can be neither renamed nor deleted; write
-// sharing stays, since a file moved into the folder opens it for adding.
+// Listing and traversing take part in sharing checks; write sharing stays,
+// since a file moved into the folder opens it for adding.
 const DWORD kFolderAccess =
     READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
+const DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool IsNameSurrogate(HANDLE handle) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -42,20 +45,12 @@ class Descriptor {
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
 };
 
-}  // namespace
-
-FolderEntry EnterFolder(const std::string& path, ScopedHandle& held, HANDLE parent,
-                        std::string* why) {
-  const auto open = [&] {
-    held = ScopedHandle(CreateFileA(path.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    return held.IsValid();
-  };
-  if (!RetryWhileInUse(open)) {
+// What the open of path into held (it failed when held is invalid) found.
+FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, std::string* why) {
+  if (!held.IsValid()) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FolderEntry::Absent;
+    if (error == ERROR_DIRECTORY) return FolderEntry::NotAFolder;
     // A link whose owner lets nobody else open it must not be walked
     // through by name.
     if (why) *why = "that cannot be opened (error " + std::to_string(error) + ")";
@@ -77,4 +72,81 @@ FolderEntry EnterFolder(const std::string& path, ScopedHandle& held, HANDLE pare
   held.Reset();
   if (why) *why = reason;
   return FolderEntry::Refused;
+}
+
+// A file in a folder's place: opened as a folder it is no folder.
+bool IsNotAFolderError(DWORD error) { return error == ERROR_DIRECTORY; }
+
+bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
+
+}  // namespace
+
+HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::string* why) {
+  HeldFolder folder(path);
+  if (!folder.path_.empty() && folder.path_.back() != '\\' && folder.path_.back() != '/') {
+    folder.path_ += '\\';
+  }
+  const std::string& name = path;
+  RetryWhileInUse([&] {
+    folder.handle_ = ScopedHandle(CreateFileA(
+        name.c_str(), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return folder.handle_.IsValid();
+  });
+  // A file opened with backup semantics opens too: it is no folder.
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (folder.handle_.IsValid() && GetFileInformationByHandle(folder.handle_.Get(), &facts) &&
+      !(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    folder.handle_.Reset();
+    SetLastError(ERROR_DIRECTORY);
+  }
+  const FolderEntry found = Judge(folder.handle_, name, INVALID_HANDLE_VALUE, why);
+  if (entry) *entry = found;
+  return folder;
+}
+
+FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::string* why) const {
+  child = HeldFolder(path_ + name + '\\');
+  const std::string path = path_ + name;
+  // Beyond MAX_PATH the Win32 calls find nothing.
+  if (!IsHeld() || path.size() >= kFilePathLimit) return FolderEntry::Absent;
+  // "." and ".." are no names of a folder's own: the path says where they lead.
+  if (IsDotName(name)) {
+    FolderEntry entry;
+    child = Adopt(child.path_, Open(path, &entry, why));
+    return entry;
+  }
+  RetryWhileInUse([&] {
+    child.handle_ = OpenRelative(Get(), name, kFolderAccess, kFolderShare, kOpenExisting,
+                                 kFolderOnly | kOpenReparsePoint);
+    return child.handle_.IsValid();
+  });
+  if (!child.handle_.IsValid() && IsNotAFolderError(GetLastError())) return FolderEntry::NotAFolder;
+  return Judge(child.handle_, path, Get(), why);
+}
+
+bool HeldFolder::Create(const std::string& name, HeldFolder& child) const {
+  child = HeldFolder(path_ + name + '\\');
+  if (!IsHeld() || IsDotName(name)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if ((path_ + name).size() >= kFolderPathLimit) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  // Created with the permissions it inherits, as CreateDirectoryA makes it.
+  child.handle_ = OpenRelative(Get(), name, kFolderAccess, kFolderShare, kCreateNew,
+                               kFolderOnly | kOpenReparsePoint);
+  return child.handle_.IsValid();
+}
+
+ScopedHandle HeldFolder::OpenForReading(const std::string& name) const {
+  if (!IsHeld() || (path_ + name).size() >= kFilePathLimit) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return ScopedHandle();
+  }
+  // A link here is read through, as CreateFileA reads it; the replace
+  // moves over the link itself.
+  return OpenRelative(Get(), name, GENERIC_READ, FILE_SHARE_READ, kOpenExisting, kFileOnly);
 }

@@ -58,12 +58,16 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 
 }  // namespace
 
-bool KeepIdenticalCopy(const std::string& source, const std::string& destination,
-                       const ListedFile& listed, LentFiles lent) {
+bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
+                       const std::string& name, const ListedFile& listed, LentFiles lent) {
   const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   if (listed.attributes == INVALID_FILE_ATTRIBUTES || (listed.attributes & notPlain)) return false;
   ScopedHandle ownDestination, ownSource;
-  const HANDLE installed = Use(lent.destination, destination, ownDestination);
+  if (lent.destination == INVALID_HANDLE_VALUE) {
+    ownDestination = folder.OpenForReading(name);
+    lent.destination = ownDestination.Get();
+  }
+  const HANDLE installed = lent.destination;
   BY_HANDLE_FILE_INFORMATION facts;
   if (installed == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(installed, &facts)) {
     return false;
@@ -76,7 +80,7 @@ bool KeepIdenticalCopy(const std::string& source, const std::string& destination
   const HANDLE kit = Use(lent.source, source, ownSource);
   if (kit == INVALID_HANDLE_VALUE || !SameBytes(kit, installed, size)) return false;
 
-  AtKillPoint(KillPoint::IdenticalKept, destination);
+  AtKillPoint(KillPoint::IdenticalKept, folder.Path() + name);
 
   // What a copy would set, unless it is so already. The decision's handle
   // shows the file that a link leads to; they are set only through a handle
@@ -84,5 +88,5 @@ bool KeepIdenticalCopy(const std::string& source, const std::string& destination
   if ((facts.dwFileAttributes & kCopiedAttributes) == (listed.attributes & kCopiedAttributes)) {
     return true;
   }
-  return GiveCopiedAttributes(destination, listed.attributes, &facts);
+  return GiveCopiedAttributes(folder, name, listed.attributes, &facts);
 }

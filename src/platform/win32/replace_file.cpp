@@ -1,16 +1,24 @@
-// The replace on Windows: CopyFileExA to a new temporary name, the copy's
-// Mark of the Web removed, then MoveFileExA over the destination.
+// The replace on Windows: the copy is created new under a temporary name
+// relative to the held folder (NtCreateFile, FILE_CREATE), written through
+// handles, given the source's last-write time and attributes, and renamed
+// over the destination through its own handle, relative to the same folder
+// (FileRenameInformation). A name that a link has is neither written
+// through nor followed. Only the file's data is copied: no alternate data
+// streams, so no Mark of the Web either, which would open the installed
+// manual in restricted mode (compiled help shows blank pages).
 #include "platform/replace_file.h"
 
 #include <sddl.h>
 #include <stdint.h>
 #include <stdio.h>
 
+#include <memory>
 #include <vector>
 
 #include "platform/kill_points.h"
-#include "platform/win32/plain_file.h"
 #include "platform/win32/in_use_retry.h"
+#include "platform/win32/nt_files.h"
+#include "platform/win32/plain_file.h"
 
 namespace {
 
@@ -83,135 +91,175 @@ class FolderLock {
 
 FolderLock folderLock;
 
-// Removes this run's temporary file after a failure, keeping the error.
-void RemoveTemporary(const std::string& path) {
-  const DWORD error = GetLastError();
-  if (!path.empty()) RemovePlainFile(path);
-  SetLastError(error);
-}
+// The copy's handle: written, given its basic information, renamed, or
+// deleted. Others may only read it meanwhile, and only sharing delete:
+// another run that finds it under its own temporary name is refused its
+// open, and takes another name.
+const ACCESS_MASK kCopyAccess = GENERIC_WRITE | DELETE;
+const ULONG kCopyShare = FILE_SHARE_READ;
 
-// Copies source to a new temporary file for name in destinationFolder and
-// sets temporary to its path. The copy never goes into anything that is
-// there already: CopyFileExA fails on an existing name, a link included
-// (COPY_FILE_COPY_SYMLINK, or Windows would follow a dangling one). What
+bool IsNameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// Creates the temporary file for name in folder, new, and sets temporary to
+// its name. The copy never goes into anything that is there already. What
 // has the name is removed only when it is a plain file with one name that
 // no one holds (what a killed run left); a link, a file another run is
 // writing or one with other names keeps it, and the next name is taken, as
-// it is where the source folder holds a file of that name. A source that
-// is itself a link is copied as what it leads to.
-bool CopyToTemporary(const std::string& source, const std::string& sourceFolder,
-                     const std::string& destinationFolder, const std::string& name,
-                     DWORD sourceAttributes, std::string& temporary) {
-  const bool sourceIsLink = sourceAttributes != INVALID_FILE_ATTRIBUTES &&
-                            (sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  const DWORD flags = COPY_FILE_FAIL_IF_EXISTS | (sourceIsLink ? 0 : COPY_FILE_COPY_SYMLINK);
-  const auto copy = [&] {
-    return CopyFileExA(source.c_str(), temporary.c_str(), nullptr, nullptr, nullptr, flags) != FALSE;
+// it is where the source folder holds a file of that name.
+ScopedHandle CreateTemporary(const std::string& sourceFolder, const HeldFolder& folder,
+                             const std::string& name, std::string& temporary) {
+  const auto create = [&] {
+    return OpenRelative(folder.Get(), temporary, kCopyAccess, kCopyShare, kCreateNew,
+                        kFileOnly | kOpenReparsePoint);
   };
-  const auto exists = [] {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-  };
-  const size_t room = destinationFolder.size();
+  const size_t room = folder.Path().size();
   std::string candidate = FirstTemporaryCopyName(name, room);  // almost always free
   uint64_t choice = 0;
   for (bool checked = false;;) {
-    temporary = destinationFolder + candidate;
-    if (copy()) return true;
-    if (!exists()) return false;  // what a failed copy left is the caller's to remove
+    temporary = candidate;
+    ScopedHandle copy = create();
+    if (copy.IsValid() || !IsNameTaken(GetLastError())) return copy;
     if (!checked) {
       // Where the source folder holds a file of the first name, the
       // installed one is the manual's: another name.
       checked = true;
       candidate = NextTemporaryCopyName(sourceFolder, name, room, choice);
       if (candidate.empty()) break;
-      if (destinationFolder + candidate != temporary) continue;
+      if (candidate != temporary) continue;
     }
-    if (RemovePlainFile(temporary) && copy()) return true;
+    if (RemovePlainFile(folder, temporary)) {
+      copy = create();
+      if (copy.IsValid()) return copy;
+    }
     ++choice;
     candidate = NextTemporaryCopyName(sourceFolder, name, room, choice);
-    if (candidate.empty()) {
-      SetLastError(ERROR_FILE_EXISTS);
-      break;
-    }
+    if (candidate.empty()) break;
   }
-  temporary.clear();  // every name tried was another's
-  return false;
+  SetLastError(ERROR_FILE_EXISTS);  // every name tried was another's
+  return ScopedHandle();
 }
 
-// CopyFileExA copies every stream, the Mark of the Web of a kit that was
-// downloaded with them: the installed manual would then open in restricted
-// mode (compiled help shows blank pages). The copy loses it; the kit's own
-// files keep theirs. Nothing to remove is the usual case, and its failure
-// is no failure of the copy. A read-only copy's stream can only go once the
-// copy is writable; sourceAttributes, the copy's, may be unknown.
-void RemoveMarkOfTheWeb(const std::string& copy, DWORD sourceAttributes) {
-  const std::string stream = copy + ":Zone.Identifier";
-  const bool readOnly = sourceAttributes == INVALID_FILE_ATTRIBUTES ||
-                        (sourceAttributes & FILE_ATTRIBUTE_READONLY);
-  if (!readOnly) {
-    DeleteFileA(stream.c_str());
-    return;
+// Copies the bytes of from, read from its start, to to. A read of a file
+// on a disk returns fewer bytes than asked only at its end.
+bool CopyBytes(HANDLE from, HANDLE to) {
+  const DWORD kChunk = 1 << 20;
+  static const std::unique_ptr<char[]> buffer(new char[kChunk]);
+  for (;;) {
+    DWORD got = 0, put = 0;
+    if (!ReadFile(from, buffer.get(), kChunk, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (!WriteFile(to, buffer.get(), got, &put, nullptr)) return false;
+    if (put != got) {
+      SetLastError(ERROR_HANDLE_DISK_FULL);
+      return false;
+    }
+    if (got < kChunk) return true;
   }
-  if (DeleteFileA(stream.c_str()) || GetLastError() != ERROR_ACCESS_DENIED) return;
-  BY_HANDLE_FILE_INFORMATION facts;
-  const ScopedHandle file =
-      OpenPlainFile(copy, FILE_WRITE_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts);
-  const DWORD attributes = facts.dwFileAttributes & kCopiedAttributes;
-  if (!file.IsValid() || !(attributes & FILE_ATTRIBUTE_READONLY) ||
-      !SetAttributes(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-    return;
-  }
-  DeleteFileA(stream.c_str());
-  SetAttributes(file.Get(), attributes);
+}
+
+// The source's last-write time and attributes, as a copy has them: a copy
+// stamped with the time of the run would never be replaced again.
+bool GiveSourceFacts(HANDLE copy, const BY_HANDLE_FILE_INFORMATION& source) {
+  FILE_BASIC_INFO basic{};  // times of zero are left as they are
+  basic.LastWriteTime.LowPart = source.ftLastWriteTime.dwLowDateTime;
+  basic.LastWriteTime.HighPart = static_cast<LONG>(source.ftLastWriteTime.dwHighDateTime);
+  const DWORD attributes = source.dwFileAttributes & kCopiedAttributes;
+  basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(copy, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Deletes this run's copy after a failure, keeping the error.
+void Discard(HANDLE copy) {
+  const DWORD error = GetLastError();
+  SetAttributes(copy, FILE_ATTRIBUTE_NORMAL);
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  SetFileInformationByHandle(copy, FileDispositionInfo, &disposition, sizeof disposition);
+  SetLastError(error);
 }
 
 }  // namespace
 
 void ReleaseReplaceLock() { folderLock.Release(); }
 
-void ClearReadOnly(const std::string& path, DWORD) {
+DWORD AttributesIn(const HeldFolder& folder, const std::string& name) {
+  const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const ScopedHandle entry = folder.IsHeld() ? OpenRelative(folder.Get(), name,
+                                                            FILE_READ_ATTRIBUTES, kShareAll,
+                                                            kOpenExisting, kOpenReparsePoint)
+                                             : ScopedHandle();
+  FILE_BASIC_INFO basic;
+  if (!entry.IsValid() ||
+      !GetFileInformationByHandleEx(entry.Get(), FileBasicInfo, &basic, sizeof basic)) {
+    if (!folder.IsHeld()) SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return basic.FileAttributes;
+}
+
+void ClearReadOnly(const HeldFolder& folder, const std::string& name) {
   BY_HANDLE_FILE_INFORMATION facts;
   const ScopedHandle file =
-      OpenPlainFile(path, FILE_WRITE_ATTRIBUTES,
+      OpenPlainFile(folder, name, FILE_WRITE_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts);
   if (file.IsValid() && (facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
     SetAttributes(file.Get(), facts.dwFileAttributes & kCopiedAttributes & ~FILE_ATTRIBUTE_READONLY);
   }
 }
 
-bool ReplaceFileWithCopy(const std::string& sourceFolder, const std::string& destinationFolder,
+bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& folder,
                          const std::string& name, const ReplaceFacts* facts) {
-  const std::string source = sourceFolder + name;
-  const std::string destination = destinationFolder + name;
+  const std::string destination = folder.Path() + name;
+  if (!folder.IsHeld()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (destination.size() >= kFilePathLimit) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
   // Windows refuses to move over a read-only file (Wine does not), and
   // nothing is moved over a folder; neither is worth the retries.
-  const DWORD existing =
-      facts ? facts->destinationAttributes : GetFileAttributesA(destination.c_str());
+  const DWORD existing = facts ? facts->destinationAttributes : AttributesIn(folder, name);
   if (existing != INVALID_FILE_ATTRIBUTES &&
       (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
 
-  folderLock.Hold(destinationFolder);
-  const DWORD sourceAttributes = facts ? facts->sourceAttributes : INVALID_FILE_ATTRIBUTES;
-  std::string temporary;
-  if (!CopyToTemporary(source, sourceFolder, destinationFolder, name, sourceAttributes,
-                       temporary)) {
-    RemoveTemporary(temporary);
+  // A source that is a link is read as what it leads to.
+  const std::string sourcePath = sourceFolder + name;
+  const ScopedHandle source(CreateFileA(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source.IsValid()) return false;
+  // The listing's facts are the file's own, a link's its own too: what a
+  // link leads to is asked of the handle.
+  BY_HANDLE_FILE_INFORMATION sourceFacts{};
+  const bool listed = facts && facts->source.attributes != INVALID_FILE_ATTRIBUTES &&
+                      !(facts->source.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (listed) {
+    sourceFacts.dwFileAttributes = facts->source.attributes;
+    sourceFacts.ftLastWriteTime = facts->source.lastWriteTime;
+  } else if (!GetFileInformationByHandle(source.Get(), &sourceFacts)) {
     return false;
   }
-  RemoveMarkOfTheWeb(temporary, sourceAttributes);
+  if (sourceFacts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+
+  folderLock.Hold(folder.Path());
+  std::string temporary;
+  const ScopedHandle copy = CreateTemporary(sourceFolder, folder, name, temporary);
+  if (!copy.IsValid()) return false;
+  if (!CopyBytes(source.Get(), copy.Get()) || !GiveSourceFacts(copy.Get(), sourceFacts)) {
+    Discard(copy.Get());
+    return false;
+  }
   AtKillPoint(KillPoint::CopyWritten, destination);
   // A destination held open by another program cannot be replaced until it
-  // is let go. The copy has the source's attributes already.
-  const auto move = [&] {
-    return MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-  };
-  if (!RetryWhileInUse(move)) {
-    RemoveTemporary(temporary);
+  // is let go.
+  if (!RetryWhileInUse([&] { return RenameRelative(copy.Get(), folder.Get(), name, true); })) {
+    Discard(copy.Get());
     return false;
   }
   AtKillPoint(KillPoint::Moved, destination);
