@@ -50,15 +50,16 @@ bool StillNamed(int fd, int folder, const std::string& name) {
 }
 
 // Creates the temporary file name in folder, empty and locked, removing one
-// that a dead writer left there. -1 when a live writer holds it, when
-// something else has that name, or on failure.
-int ClaimTemporaryFile(int folder, const std::string& name) {
+// that a dead writer left there when takeOver is true. -1 when a live
+// writer holds it, when something else has that name (EEXIST where
+// takeOver is false), or on failure.
+int ClaimTemporaryFile(int folder, const std::string& name, bool takeOver = true) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     UniqueFd file(
         openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     const bool created = file.IsValid();
     if (!created) {
-      if (errno != EEXIST) return -1;
+      if (errno != EEXIST || !takeOver) return -1;
       file = UniqueFd(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
       if (!file.IsValid()) {
         if (errno == ENOENT) continue;  // its writer finished meanwhile
@@ -95,16 +96,29 @@ int CreateUniqueFile(int folder, const std::string& base, std::string& name) {
   return -1;
 }
 
-// Opens a new file for the copy in folder: the temporary file of its own
-// name, or a file of a unique name. Sets name to it; -1 with the last error
-// set.
-int OpenCopyFile(int folder, const std::string& temporaryName, std::string& name) {
+// Opens a new file for the copy of name in folder and sets copyName to its
+// name: the first temporary name, which is almost always free; where it is
+// taken, the temporary name that no file of the source folder has, taken
+// over from a dead writer; or a file of a unique name. -1 with the last
+// error set.
+int OpenCopyFile(int folder, const std::string& sourceFolder, const std::string& name,
+                 std::string& copyName) {
+  copyName = FirstTemporaryCopyName(name);
+  int fd = ClaimTemporaryFile(folder, copyName, false);
+  if (fd >= 0) return fd;
+  if (errno != EEXIST) {
+    standin::FailWithErrno(errno);
+    return -1;
+  }
+  // The name is taken: by what a dead writer left, a live writer, or a
+  // file of the manual itself, which the source folder then holds too.
+  const std::string temporaryName = TemporaryCopyName(sourceFolder, name);
   if (!temporaryName.empty()) {
-    name = temporaryName;
-    const int fd = ClaimTemporaryFile(folder, name);
+    copyName = temporaryName;
+    fd = ClaimTemporaryFile(folder, copyName);
     if (fd >= 0) return fd;
   }
-  const int fd = CreateUniqueFile(folder, temporaryName.empty() ? "~q" : temporaryName, name);
+  fd = CreateUniqueFile(folder, temporaryName.empty() ? "~q" : temporaryName, copyName);
   if (fd < 0) standin::FailWithErrno(errno);
   return fd;
 }
@@ -246,11 +260,14 @@ void ClearReadOnly(const HeldFolder& folder, const std::string& name) {
 }
 
 // The stand-in looks at the files themselves: what the listing said and
-// the handles lent are not needed.
+// the destination lent are not needed.
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
-                       const std::string& name, const ListedFile&, LentFiles) {
+                       const std::string& name, const ListedFile&, LentFiles lent) {
+  // The source lent by the decision, read from its start, or opened here.
   const size_t slash = source.find_last_of("\\/");
-  UniqueFd file(OpenSource(source.substr(0, slash + 1), source.substr(slash + 1)));
+  const int lentSource = standin::DescriptorOf(lent.source);
+  UniqueFd file(lentSource >= 0 ? fcntl(lentSource, F_DUPFD_CLOEXEC, 0)
+                                : OpenSource(source.substr(0, slash + 1), source.substr(slash + 1)));
   struct stat status, existing;
   const int installed = standin::DescriptorOf(folder.Get());
   return file.IsValid() && installed >= 0 && fstat(file.Get(), &status) == 0 &&
@@ -284,7 +301,7 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& dest
   }
 
   std::string copyName;
-  UniqueFd copy(OpenCopyFile(folder, TemporaryCopyName(sourceFolder, name), copyName));
+  UniqueFd copy(OpenCopyFile(folder, sourceFolder, name, copyName));
   if (!copy.IsValid()) return false;
   // The copy's lock is held until it has its final name, or is removed.
   bool placed = standin::WriteCopy(source.Get(), status, copy.Get());
