@@ -303,6 +303,31 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
 }
 
 #ifndef _WIN32
+// A folder of the install swapped, at a hold point between two of its
+// files, for a link that root made (a link the link rule trusts): the run
+// writes the next file into the folder it holds, wherever that has gone,
+// and nothing where the link leads.
+TEST_F(InstallTest, AHeldFolderSwappedAtAHoldPointKeepsTheCopy) {
+  Configure("{7A3C41D0-0000-4000-8000-00000000000C}");
+  kit_.AddSourceFile("docs/a.html", "<a>");
+  kit_.AddSourceFile("docs/b.html", "<b>");
+  const fs::path installed = kit_.installFolder(), docs = installed / "docs";
+  const fs::path moved = installed / "docs.moved", elsewhere = kit_.folder() / "elsewhere";
+  fs::create_directories(docs);
+  fs::create_directories(elsewhere);
+  const fs::path release = kit_.folder() / "release";
+  const auto run = kit_.StartInto(installed, {{"QUORVEX_FAULT_HOLD", "moved:a.html:" + release.string()}});
+  const fs::path held = release.string() + ".held";
+  for (int polls = 0; polls < 3000 && !fs::exists(held); ++polls) Sleep(10);
+  ASSERT_TRUE(fs::exists(held));
+  fs::rename(docs, moved);
+  fs::create_directory_symlink(elsewhere, docs);
+  testing_support::WriteFile(release, "");
+  ExpectCompleted(run->Wait());
+  EXPECT_EQ(ReadFile(moved / "b.html"), "<b>");
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
 // A file name with a backslash byte, which no Windows name holds, cannot be
 // copied: the run fails with 4 and records nothing.
 TEST_F(InstallTest, BackslashInANativeNameFailsTheCopy) {
