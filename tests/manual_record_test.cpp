@@ -5,6 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#ifndef _WIN32
+#include <errno.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
+#include <fstream>
 
 #include <random>
 #include <string>
@@ -15,9 +23,7 @@
 #include "support/kit_scenario.h"
 
 using testing_support::BoxesReturnAtOnce;
-#ifdef _WIN32
 using testing_support::DeleteTree;
-#endif
 using testing_support::Kit;
 using testing_support::RunResult;
 
@@ -200,6 +206,73 @@ TEST_F(ManualRecordRun, FailedCopyRecordsNothing) {
   EXPECT_TRUE(KeyExists(RecordKey()));
   EXPECT_FALSE(Recorded().found);
 }
+
+// A version that cannot be recorded is no success: the record key deleted
+// by another process while the run is held between the flush and the
+// record (a handle to a deleted key refuses writes with ERROR_KEY_DELETED,
+// under Wine too). The run ends with 8, shows no completion box, and the
+// log says why; with messages off too.
+TEST_F(ManualRecordRun, AVersionThatCannotBeRecordedEndsWithEight) {
+  if (!CopiesFiles()) GTEST_SKIP() << "the file layer of this build copies nothing yet";
+  kit_.UseKillPointsProgram();
+  kit_.AddSourceFile("index.html", "<p>manual</p>");
+  fs::create_directories(kit_.installFolder());
+  for (int messages : {1, 0}) {
+    SCOPED_TRACE(messages);
+    Settings(std::to_string(messages + 2), messages);
+    const fs::path release = kit_.folder() / ("release" + std::to_string(messages));
+    const fs::path held = release.string() + ".held", log = kit_.folder() / "run.log";
+    const auto run = kit_.Start(
+        {"/p" + InstallFolderText(), "/log=" + testing_support::HostPath(log.string())},
+        {{"QUORVEX_FAULT_HOLD", "flushed:install:" + testing_support::HostPath(release.string())}});
+    for (int polls = 0; polls < 3000 && !fs::exists(held); ++polls) Sleep(10);
+    ASSERT_TRUE(fs::exists(held));
+    DeleteTree(RecordKey());
+    testing_support::WriteFile(release, "");
+    const RunResult result = run->Wait();
+    EXPECT_EQ(result.exitCode, 8);
+    // Natively a box's text goes to standard error.
+    EXPECT_EQ(result.errors.find("completed"), std::string::npos) << result.errors;
+    EXPECT_FALSE(Recorded().found);
+    const std::string text = testing_support::ReadFile(log);
+    EXPECT_NE(text.find("failure: the version could not be recorded: error 1018"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("exit code: 8"), std::string::npos) << text;
+  }
+}
+
+#ifndef _WIN32
+// The same with the hive on a full file system: the hive cannot be written,
+// the run ends with 8 and the copied manual is left unrecorded.
+TEST_F(ManualRecordRun, AFullFileSystemUnderTheHiveEndsWithEight) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to mount a small file system";
+  kit_.AddSourceFile("index.html", "<p>manual</p>");
+  fs::create_directories(kit_.installFolder());
+  Settings("2", 1);
+  const fs::path small = kit_.folder() / "small";
+  fs::create_directories(small);
+  ASSERT_EQ(mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
+  const fs::path hive = small / "HKLM.reg";
+  setenv("QUORVEX_HKLM", hive.c_str(), 1);
+  WriteText(RecordKey(), "ja", "1");  // the hive and the key made, before the space runs out
+  // Everything but a few bytes taken.
+  {
+    std::ofstream filler(small / "filler", std::ios::binary);
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), block.size())) {}
+  }
+  const RunResult result =
+      testing_support::RunProgram(kit_.executable().string(),
+                 {"/p" + InstallFolderText(), "/log=" + (kit_.folder() / "run.log").string()},
+                 {{"QUORVEX_HKLM", hive.string()}});
+  umount2(small.c_str(), MNT_DETACH);
+  EXPECT_EQ(result.exitCode, 8);
+  EXPECT_EQ(result.errors.find("completed"), std::string::npos) << result.errors;
+  EXPECT_EQ(testing_support::ReadFile(kit_.installFolder() / "index.html"), "<p>manual</p>");
+  const std::string text = testing_support::ReadFile(kit_.folder() / "run.log");
+  EXPECT_NE(text.find("failure: the version could not be recorded"), std::string::npos) << text;
+}
+#endif
 
 // A record value is read as text whatever its type: up to its first zero
 // byte, never beyond its size, and not at all when longer than 260 bytes.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/replace_file.h"
+#include "platform/win32/folder_lock.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "registry/registry_key.h"
@@ -318,6 +319,30 @@ TEST_F(WindowsRuns, AnInstalledFileHeldOpenIsWaitedForThenGivenUp) {
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_EQ(CompareTrees(kit_.sourceFolder(), installed), "");
   EXPECT_EQ(Record("CrashTest", "en"), "2");
+}
+
+// A folder lock's name can be computed by anyone: a lock that another
+// account made first and holds is never waited on for good. Wine names the
+// running account, no administrators' group, as the owner of what a
+// process makes: the run finds this test's mutex made by another account
+// and goes on without it at once, and says so in its log.
+TEST_F(WindowsRuns, AFolderLockThatAnotherAccountHoldsIsNotWaitedOn) {
+  const fs::path installed = kit_.installFolder();
+  Empty(installed);
+  kit_.AddSourceFile("page.html", "page");
+  Settings(kit_, "CrashTest", "en", 1);
+  const ScopedHandle squatter(
+      CreateMutexA(nullptr, TRUE, FolderLockName(Host(installed) + "\\").c_str()));
+  ASSERT_TRUE(squatter.IsValid());
+  const fs::path log = kit_.folder() / "run.log";
+  const RunResult run = kit_.Run({"/p" + Host(installed), "/log=" + Host(log)});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(ReadFile(installed / "page.html"), "page");
+  const std::string text = ReadFile(log);
+  EXPECT_NE(text.find("was made by an account other than Administrators or SYSTEM: the copy goes "
+                      "on without it"),
+            std::string::npos)
+      << text;
 }
 
 // An English and a Japanese installer of one product started at the same

@@ -11,6 +11,7 @@
 #include "platform/afx/app.h"
 #include "platform/durable_writes.h"
 #include "platform/kill_points.h"
+#include "platform/process_hardening.h"
 #include "platform/win32.h"
 #include "registry/install_location.h"
 #include "registry/registry_key.h"
@@ -79,6 +80,7 @@ int RunInstaller(int argc, char** argv) {
   }
   const InstallerSettings settings = ReadInstallerSettings(programDirectory);
   if (logFile) {
+    log.Hardening(ProcessHardeningResult());
     log.ProgramFolder(programDirectory);
     log.Settings(programDirectory, settings);
   }
@@ -120,12 +122,22 @@ int RunInstaller(int argc, char** argv) {
     }
     if (exitCode == kExitSuccess) {
       AtKillPoint(KillPoint::Flushed, installDirectory);
+      // A version that cannot be recorded leaves a copied manual that the
+      // next run and every detection rule take for absent: no success.
       const std::string& version = settings.manualVersion;
-      RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(version.c_str()),
-                     static_cast<DWORD>(version.size() + 1));
-      RegFlushKey(recordKey.Get());
-      if (settings.messageDisplay != 0) ShowCompletionBox();
+      const LONG recorded = RegSetValueExA(recordKey.Get(), settings.language.c_str(), 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(version.c_str()),
+                                           static_cast<DWORD>(version.size() + 1));
+      if (recorded != ERROR_SUCCESS) {
+        if (logFile) log.Failure("the version could not be recorded", static_cast<DWORD>(recorded));
+        exitCode = kExitRecordFailed;
+      } else {
+        const LONG flushed = RegFlushKey(recordKey.Get());
+        if (logFile && flushed != ERROR_SUCCESS) {
+          log.Note("the record is written but could not be flushed", static_cast<DWORD>(flushed));
+        }
+        if (settings.messageDisplay != 0) ShowCompletionBox();
+      }
     }
   } else if (settings.messageDisplay != 0) {
     ShowRefusalBox();

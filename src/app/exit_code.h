@@ -9,4 +9,5 @@ enum ExitCode : int {
   kExitNoInstallDirectory = 5,      // no install directory was found
   kExitNoProgramDirectory = 6,      // the program's own folder was not available
   kExitRefused = 7,                 // refused with messages enabled
+  kExitRecordFailed = 8,            // the manual copied, its version not recorded
 };

@@ -40,6 +40,16 @@ const char* FindLogArgument(int argc, char** argv) {
   return nullptr;
 }
 
+void RunLog::Hardening(const ProcessHardening& hardening) {
+  const auto state = [](DWORD error, const char* on) {
+    if (error == ERROR_SUCCESS) return std::string(on);
+    if (error == ERROR_PROC_NOT_FOUND) return std::string("not on this system");
+    return "not in effect (" + ErrorText(error) + ")";
+  };
+  Line("DLL search: " + state(hardening.dllSearchError, "System32 only") +
+       "; Redirection Guard: " + state(hardening.redirectionGuardError, "on"));
+}
+
 void RunLog::ProgramFolder(const std::string& folder) {
   Line("program folder: " + AnsiToUtf8(folder));
 }
@@ -100,6 +110,7 @@ void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
        std::to_string(counts.filesWritten) + ", unchanged (already identical) " +
        std::to_string(counts.filesUnchanged) + ", kept (the installed file is newer) " +
        std::to_string(counts.filesKeptNewer));
+  if (!counts.note.empty()) Line(AnsiToUtf8(counts.note));
   if (counts.failedPath.empty()) return;
   Line("failure: " + AnsiToUtf8(counts.failedPath) + ": " +
        (counts.failure.empty() ? ErrorText(counts.failedError) : counts.failure));
@@ -108,6 +119,8 @@ void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
          "there before the run");
   }
 }
+
+void RunLog::Note(const std::string& what, DWORD error) { Line(what + ": " + ErrorText(error)); }
 
 void RunLog::Failure(const std::string& what, DWORD error) {
   Line("failure: " + what + ": " + ErrorText(error));

@@ -8,6 +8,7 @@
 
 #include "app/driver.h"
 #include "copy/copy_job.h"
+#include "platform/process_hardening.h"
 #include "settings/settings.h"
 
 // The file of the first argument that starts with "/log=" (in any case),
@@ -18,6 +19,8 @@ class RunLog {
  public:
   explicit RunLog(std::string path) : path_(std::move(path)) {}
 
+  // Whether the DLL search restriction and Redirection Guard took effect.
+  void Hardening(const ProcessHardening& hardening);
   void ProgramFolder(const std::string& folder);
   // The settings as the run took them; which of them the file does not set
   // is read again from it.
@@ -30,6 +33,8 @@ class RunLog {
   void Copy(const CopyCounts& counts, bool installDirectoryExists = true);
   // A failure that no copy count says, with the system's error code.
   void Failure(const std::string& what, DWORD error);
+  // Something the run met that is no failure, with the system's error code.
+  void Note(const std::string& what, DWORD error);
   // Appends the block, ending with the exit code.
   void Finish(int exitCode);
 

@@ -123,6 +123,8 @@ int CopyTree(std::string source, std::string destination, OverwritePolicy policy
   InstallSteps steps(written, counts);
   const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
   ReleaseReplaceLock();
+  const std::string note = TakeReplaceNote();
+  if (counts) counts->note = note;
   return result;
 }
 

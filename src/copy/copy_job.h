@@ -19,6 +19,8 @@ struct CopyCounts {
   std::string failedPath;
   DWORD failedError = 0;
   std::string failure;
+  // What the copy met that is no failure: a lock done without.
+  std::string note;
 };
 
 // Result codes of a copy; they are also the program's exit codes.

@@ -69,6 +69,9 @@ void ClearReadOnly(const HeldFolder& folder, const std::string& name);
 // replace holds its folder's turn for the replaces into that folder that
 // follow it. Lets the last one go, once a copy has ended.
 void ReleaseReplaceLock();
+// What the replaces met that is no failure and the run's log should tell
+// (a lock done without, and why), once; empty when nothing.
+std::string TakeReplaceNote();
 
 // The longest temporary name: it fits wherever a folder that
 // CreateDirectoryA made leaves room for an 8.3 name.

@@ -230,14 +230,12 @@ RunResult Kit::RunInto(const fs::path& installFolder) const {
   return Run({"/p" + installFolder.string()});
 }
 
-std::unique_ptr<StartedProgram> Kit::StartInto(const fs::path& installFolder,
-                                               Environment extraEnvironment) const {
+std::unique_ptr<StartedProgram> Kit::Start(const std::vector<std::string>& arguments,
+                                           Environment extraEnvironment) const {
 #ifndef _WIN32
   extraEnvironment.emplace_back("QUORVEX_HKLM", HivePath().string());
 #endif
-  return std::make_unique<StartedProgram>(
-      executable().string(), std::vector<std::string>{"/p" + installFolder.string()},
-      extraEnvironment);
+  return std::make_unique<StartedProgram>(executable().string(), arguments, extraEnvironment);
 }
 
 }  // namespace testing_support

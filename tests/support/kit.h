@@ -102,9 +102,14 @@ class Kit {
                 Environment extraEnvironment = {}) const;
   // Runs with "/p" + the install folder.
   RunResult RunInto(const fs::path& installFolder) const;
+  // Starts it with arguments, without waiting.
+  std::unique_ptr<StartedProgram> Start(const std::vector<std::string>& arguments,
+                                        Environment extraEnvironment = {}) const;
   // Starts it with "/p" + the install folder, without waiting.
   std::unique_ptr<StartedProgram> StartInto(const fs::path& installFolder,
-                                            Environment extraEnvironment = {}) const;
+                                            Environment extraEnvironment = {}) const {
+    return Start({"/p" + installFolder.string()}, std::move(extraEnvironment));
+  }
 
  private:
   TempFolder root_;

@@ -30,7 +30,6 @@ void WriteText(const std::string& keyPath, const char* name, const std::string& 
 
 }  // namespace
 
-#ifdef _WIN32
 void DeleteTree(const std::string& keyPath) {
   {
     ScopedRegKey key;
@@ -42,7 +41,6 @@ void DeleteTree(const std::string& keyPath) {
   }
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
 }
-#endif
 
 bool BoxesReturnAtOnce() {
 #ifdef _WIN32

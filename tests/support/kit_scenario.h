@@ -22,10 +22,8 @@ uint64_t WriteTime(const fs::path& path);  // 0 when it cannot be read
 void SetReadOnly(const fs::path& path, bool readOnly);
 bool IsReadOnly(const fs::path& path);
 
-#ifdef _WIN32
 // Deletes the local-machine key at keyPath with everything below it.
 void DeleteTree(const std::string& keyPath);
-#endif
 // Message boxes return at once: natively they are written to standard
 // error, and Wine without a display shows none.
 bool BoxesReturnAtOnce();

@@ -297,6 +297,43 @@ const HiveKey* Hive::FindKey(const std::string& path) const {
   return const_cast<Hive*>(this)->FindKey(path);
 }
 
+namespace {
+
+// Whether a normalized key path is a single name: no separator in it.
+bool IsOneName(const std::string& path) {
+  for (size_t i = 0; i < path.size(); i += IsLead(path, i) ? 2 : 1) {
+    if (path[i] == '\\') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> Hive::SubkeyNames(const std::string& path) const {
+  const std::string folded = FoldCase(NormalizeKeyPath(path));
+  const std::string prefix = folded.empty() ? "" : folded + "\\";
+  std::vector<std::string> names;
+  for (const HiveKey& key : keys_) {
+    const std::string candidate = FoldCase(key.path);
+    if (key.path.empty() || candidate.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = key.path.substr(prefix.size());
+    if (!rest.empty() && IsOneName(rest)) names.push_back(rest);
+  }
+  return names;
+}
+
+LONG Hive::DeleteKey(const std::string& path) {
+  const std::string folded = FoldCase(NormalizeKeyPath(path));
+  if (folded.empty()) return ERROR_ACCESS_DENIED;
+  for (size_t i = 1; i < keys_.size(); ++i) {
+    if (FoldCase(keys_[i].path) != folded) continue;
+    if (!SubkeyNames(keys_[i].path).empty()) return ERROR_ACCESS_DENIED;
+    keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(i));
+    return ERROR_SUCCESS;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
 HiveKey& Hive::CreateKey(const std::string& path, bool* created) {
   const std::string normalized = NormalizeKeyPath(path);
   std::string stored;  // the path of the deepest key so far, as stored

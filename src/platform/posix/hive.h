@@ -50,6 +50,13 @@ class Hive {
   // case they are stored with. Sets *created when the key was not there.
   HiveKey& CreateKey(const std::string& path, bool* created = nullptr);
 
+  // Removes the key at path when it has no subkey: ERROR_SUCCESS,
+  // ERROR_FILE_NOT_FOUND, or ERROR_ACCESS_DENIED for the root or a key
+  // with subkeys (as Windows refuses them).
+  LONG DeleteKey(const std::string& path);
+  // The names of path's subkeys, in the order they are stored.
+  std::vector<std::string> SubkeyNames(const std::string& path) const;
+
   // Parents come before their children.
   const std::vector<HiveKey>& keys() const { return keys_; }
 

@@ -1,3 +1,5 @@
 #include "platform/process_hardening.h"
 
 void HardenProcess() {}
+
+ProcessHardening ProcessHardeningResult() { return ProcessHardening(); }

@@ -176,6 +176,36 @@ LONG WINAPI RegFlushKey(HKEY key) {
   return LookUp(key, open) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+// Handles open on the key stay open; what they do then fails with
+// ERROR_KEY_DELETED, as on Windows.
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+  OpenKey parent;
+  if (!LookUp(key, parent)) return ERROR_INVALID_HANDLE;
+  const std::string relative = subKey ? subKey : "";
+  if (!standin::IsStorableName(relative)) return ERROR_INVALID_PARAMETER;
+  if (!standin::CanWriteHive()) return ERROR_ACCESS_DENIED;
+  const std::string path = standin::NormalizeKeyPath(parent.path + "\\" + relative);
+  return standin::ChangeHive([&](Hive& hive, bool& changed) {
+    const LONG deleted = hive.DeleteKey(path);
+    changed = deleted == ERROR_SUCCESS;
+    return deleted;
+  });
+}
+
+LONG WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
+  OpenKey open;
+  if (!LookUp(key, open)) return ERROR_INVALID_HANDLE;
+  Hive hive;
+  const LONG loaded = standin::LoadHive(hive);
+  if (loaded != ERROR_SUCCESS) return loaded;
+  if (!hive.FindKey(open.path)) return ERROR_KEY_DELETED;
+  const std::vector<std::string> names = hive.SubkeyNames(open.path);
+  if (index >= names.size()) return ERROR_NO_MORE_ITEMS;
+  if (names[index].size() + 1 > size) return ERROR_MORE_DATA;
+  memcpy(name, names[index].c_str(), names[index].size() + 1);
+  return ERROR_SUCCESS;
+}
+
 LONG WINAPI RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   auto* open = reinterpret_cast<OpenKey*>(key);

@@ -229,6 +229,10 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
 
 void ReleaseReplaceLock() { sourceFolder.Release(); }
 
+// A temporary file that a live writer holds locked is never waited for:
+// the copy takes a name of its own.
+std::string TakeReplaceNote() { return ""; }
+
 DWORD AttributesIn(const HeldFolder& folder, const std::string& name) {
   struct stat status;
   if (!folder.IsHeld() || !standin::IsPlainName(name)) {

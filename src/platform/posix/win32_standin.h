@@ -72,9 +72,11 @@ typedef struct HRSRC__* HRSRC;
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
 #define ERROR_BADDB 1009L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
@@ -244,6 +246,8 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                            const BYTE* data, DWORD size);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LONG WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size);
 LONG WINAPI RegFlushKey(HKEY key);
 LONG WINAPI RegCloseKey(HKEY key);
 

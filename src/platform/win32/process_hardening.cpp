@@ -15,6 +15,10 @@ Function Lookup(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+ProcessHardening hardening;
+
+DWORD ErrorOf(BOOL succeeded) { return succeeded ? ERROR_SUCCESS : GetLastError(); }
+
 }  // namespace
 
 void HardenProcess() {
@@ -22,11 +26,13 @@ void HardenProcess() {
   if (!kernel) return;
   using SetDllDirectories = BOOL(WINAPI*)(DWORD);
   if (auto set = Lookup<SetDllDirectories>(kernel, "SetDefaultDllDirectories")) {
-    set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    hardening.dllSearchError = ErrorOf(set(LOAD_LIBRARY_SEARCH_SYSTEM32));
   }
   using SetMitigation = BOOL(WINAPI*)(int, PVOID, SIZE_T);
   if (auto set = Lookup<SetMitigation>(kernel, "SetProcessMitigationPolicy")) {
     DWORD policy = kEnforceRedirectionTrust;
-    set(kRedirectionTrustPolicy, &policy, sizeof policy);
+    hardening.redirectionGuardError = ErrorOf(set(kRedirectionTrustPolicy, &policy, sizeof policy));
   }
 }
+
+ProcessHardening ProcessHardeningResult() { return hardening; }

@@ -8,86 +8,15 @@
 // manual in restricted mode (compiled help shows blank pages).
 #include "platform/replace_file.h"
 
-#include <sddl.h>
-#include <stdint.h>
-#include <stdio.h>
-
 #include <memory>
-#include <vector>
 
 #include "platform/kill_points.h"
+#include "platform/win32/folder_lock.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/nt_files.h"
 #include "platform/win32/plain_file.h"
 
 namespace {
-
-// Serialises the runs that write into one folder at the same moment (two
-// installers into one folder would write the same temporary files). The
-// lock of a folder is taken for its first file and kept while the files
-// that follow go into the same folder; a run holds one folder's lock at a
-// time and lets go of it before it waits for another, so two runs never
-// wait for each other in a circle. A named mutex is released by the system
-// when its owner dies, so a killed run never blocks the next one. A lock
-// that cannot be had is done without.
-//
-// Runs under different accounts (SYSTEM from a deployment tool, an
-// administrator by hand) share one lock: it is made open to SYSTEM and the
-// Administrators, and opened with only the rights to wait on it and let it
-// go.
-class FolderLock {
- public:
-  void Hold(const std::string& folder) {
-    if (mutex_ && folder == folder_) return;
-    Release();
-    folder_ = folder;
-    const std::string name = NameFor(folder);
-    mutex_ = Open("Global\\" + name);
-    if (!mutex_) mutex_ = Open("Local\\" + name);
-    if (mutex_) {
-      const DWORD waited = WaitForSingleObject(mutex_, INFINITE);
-      owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    }
-  }
-  void Release() {
-    if (owned_) ReleaseMutex(mutex_);
-    if (mutex_) CloseHandle(mutex_);
-    mutex_ = nullptr;
-    owned_ = false;
-  }
-  ~FolderLock() { Release(); }
-
- private:
-  static HANDLE Open(const std::string& name) {
-    SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
-    ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr);
-    HANDLE mutex = CreateMutexExA(security.lpSecurityDescriptor ? &security : nullptr,
-                                  name.c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE);
-    if (security.lpSecurityDescriptor) LocalFree(security.lpSecurityDescriptor);
-    return mutex;
-  }
-
-  // One folder has many spellings: relative, with "..", in another case.
-  // The name is taken from its full path, upper-cased, hashed to fit a
-  // kernel object's name.
-  static std::string NameFor(const std::string& path) {
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    std::vector<char> upper(path.begin(), path.end());
-    if (length > 0 && length < MAX_PATH) upper.assign(full, full + length);
-    if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (char c : upper) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char text[40];
-    snprintf(text, sizeof text, "Quorvex-%016llx", static_cast<unsigned long long>(hash));
-    return text;
-  }
-
-  std::string folder_;
-  HANDLE mutex_ = nullptr;
-  bool owned_ = false;
-};
 
 FolderLock folderLock;
 
@@ -180,6 +109,8 @@ void Discard(HANDLE copy) {
 }  // namespace
 
 void ReleaseReplaceLock() { folderLock.Release(); }
+
+std::string TakeReplaceNote() { return folderLock.TakeNote(); }
 
 DWORD AttributesIn(const HeldFolder& folder, const std::string& name) {
   const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
