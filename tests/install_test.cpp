@@ -172,8 +172,9 @@ TEST_F(InstallTest, OddNamesAndShapesAreInstalledWhole) {
   }
 }
 
-// The log of /log=: one block per run, appended; a failing copy's names the
-// path, the system's error and 4; a silent refusal's says refused, with
+// The log of /log=: one block per run, appended, saying first whether the
+// DLL search restriction and Redirection Guard took effect; a failing
+// copy's names the path, the system's error and 4; a silent refusal's says refused, with
 // both versions. Without the switch nothing is written anywhere.
 TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
   Configure("{7A3C41D0-0000-4000-8000-00000000000B}");
@@ -189,7 +190,12 @@ TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
   EXPECT_FALSE(fs::exists(log));
   ExpectFailed(kit_.Run({logSwitch, install}), 4);
   const std::string failed = ReadFile(log);
-  for (const char* part : {"==== Quorvex ", "ManualVersion=2.1\n", "(from /p)\n",
+#ifdef _WIN32
+  const char* hardening = "\nDLL search: System32 only; Redirection Guard: ";
+#else
+  const char* hardening = "\nDLL search: not on this system; Redirection Guard: not on this system\n";
+#endif
+  for (const char* part : {"==== Quorvex ", hardening, "ManualVersion=2.1\n", "(from /p)\n",
                            "verdict: install 2.1, no version recorded\n",
                            "unchanged (already identical) 1,",
                            "page.html: error ", "exit code: 4\n"}) {
