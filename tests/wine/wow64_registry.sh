@@ -336,15 +336,27 @@ case $case_name in
       fail "a Zone.Identifier stream named: only data is copied, no stream to remove" ||
       ok "no Zone.Identifier stream made or removed: only the data is copied"
     # The folder lock opens to the accounts that run installers, with the
-    # rights to wait on it and let it go (SYNCHRONIZE | MUTEX_MODIFY_STATE).
-    locks=$(grep -c -E '^CreateMutexExA \([0-9a-f]+,[0-9a-f]+ "Global\\\\Quorvex-[0-9a-f]{16}",00000000,00100001\)' "$dir/fresh.calls")
-    [ "$locks" = 5 ] && ok "one folder lock per folder written, opened for SYNCHRONIZE | MUTEX_MODIFY_STATE" ||
-      fail "$locks folder locks opened as CreateMutexExA(security, \"Global\\Quorvex-...\", 0, 0x00100001), expected 5"
+    # rights to wait on it, let it go and read its owner (READ_CONTROL |
+    # SYNCHRONIZE | MUTEX_MODIFY_STATE), and is waited on for 30 s at most.
+    locks=$(grep -c -E '^CreateMutexExA \([0-9a-f]+,[0-9a-f]+ "Global\\\\Quorvex-[0-9a-f]{16}",00000000,00120001\)' "$dir/fresh.calls")
+    [ "$locks" = 5 ] && ok "one folder lock per folder written, opened for READ_CONTROL | SYNCHRONIZE | MUTEX_MODIFY_STATE" ||
+      fail "$locks folder locks opened as CreateMutexExA(security, \"Global\\Quorvex-...\", 0, 0x00120001), expected 5"
+    waits=$(grep -c -E '^WaitForSingleObject \([0-9a-f]+,[0-9a-f]*00007530\)' "$dir/fresh.calls")
+    [ "$waits" = 5 ] && ok "each lock waited on for 30 s at most" ||
+      fail "$waits waits of 30 s (0x7530) for 5 locks: $(grep '^WaitForSingleObject' "$dir/fresh.calls" | head -n 2)"
 
     traced_run rerun
     [ "$rc" = 0 ] && ok "rerun: exit code 0" || fail "rerun: exit code $rc"
     same_tree "rerun"
-    per_file rerun 10 "rerun of the same kit, not counting ReadFile" ReadFile
+    # (10 per file before each identical file lost its Zone.Identifier too.)
+    per_file rerun 11 "rerun of the same kit, not counting ReadFile" ReadFile
+    # Each identical file loses its Zone.Identifier stream, as a copy lacks
+    # one: an open of the stream for DELETE relative to the held folder
+    # (FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+    # FILE_OPEN_REPARSE_POINT). Wine has no streams: the open finds nothing.
+    marks=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*00110000,([0-9a-f]+,){4}[0-9a-f]*00000007,[0-9a-f]*00000001,[0-9a-f]*00200060,' "$dir/rerun.calls")
+    [ "$marks" = "$files" ] && ok "rerun: each identical file's Zone.Identifier stream opened for removal" ||
+      fail "rerun: $marks Zone.Identifier removals for $files identical files"
     writes='CopyFileExA|MoveFileExA|WriteFile|SetFileAttributesA|SetFileInformationByHandle|DeleteFileA|SetFileTime|CreateDirectoryA|NtSetInformationFile'
     written=$(count rerun "$writes")
     created=$(grep -c -E '^NtCreateFile \(([0-9a-f]+,){7}[0-9a-f]*00000002,' "$dir/rerun.calls")

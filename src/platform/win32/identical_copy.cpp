@@ -1,6 +1,7 @@
 // The quick check on Windows. The source's size, time and attributes come
 // from its folder's listing, the destination's from the handle that the
-// overwrite decision opened; only the bytes are read. A link at the
+// overwrite decision opened; only the bytes are read. An identical file
+// keeps no Mark of the Web, as a copy has none. A link at the
 // destination shows through the handle as the file it leads to: what is
 // kept that way is not written through.
 #include <string.h>
@@ -10,6 +11,7 @@
 #include "platform/kill_points.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
+#include "platform/win32/nt_files.h"
 #include "platform/win32/plain_file.h"
 
 namespace {
@@ -56,6 +58,39 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
   return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
+// A copy carries no Mark of the Web (platform/win32/replace_file.cpp): an
+// identical file loses its own, so that the manual never opens in
+// restricted mode whichever run installed it. Nothing to remove is the
+// usual case. A read-only file's stream can only go once the file is
+// writable, which it is made for the moment through a handle of the file
+// that facts describes.
+void RemoveMarkOfTheWeb(const HeldFolder& folder, const std::string& name,
+                        const BY_HANDLE_FILE_INFORMATION& facts) {
+  const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const LONG kAccessDenied = static_cast<LONG>(0xC0000022);  // STATUS_ACCESS_DENIED
+  const LONG kCannotDelete = static_cast<LONG>(0xC0000121);  // STATUS_CANNOT_DELETE
+  LONG status = 0;
+  const auto remove = [&] {
+    const ScopedHandle stream =
+        OpenRelative(folder.Get(), name + ":Zone.Identifier", DELETE, kShareAll, kOpenExisting,
+                     kFileOnly | kOpenReparsePoint, FILE_ATTRIBUTE_NORMAL, &status);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return stream.IsValid() && SetFileInformationByHandle(stream.Get(), FileDispositionInfo,
+                                                          &disposition, sizeof disposition);
+  };
+  // Where there is no stream the open says so, and no error is asked for.
+  if (remove() || (status != kAccessDenied && status != kCannotDelete) ||
+      !(facts.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return;
+  }
+  BY_HANDLE_FILE_INFORMATION plain;
+  const ScopedHandle file = OpenPlainFile(folder, name, FILE_WRITE_ATTRIBUTES, kShareAll, plain, &facts);
+  const DWORD attributes = plain.dwFileAttributes & kCopiedAttributes;
+  if (!file.IsValid() || !SetAttributes(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) return;
+  remove();
+  SetAttributes(file.Get(), attributes);
+}
+
 }  // namespace
 
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
@@ -81,6 +116,7 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
   if (kit == INVALID_HANDLE_VALUE || !SameBytes(kit, installed, size)) return false;
 
   AtKillPoint(KillPoint::IdenticalKept, folder.Path() + name);
+  RemoveMarkOfTheWeb(folder, name, facts);
 
   // What a copy would set, unless it is so already. The decision's handle
   // shows the file that a link leads to; they are set only through a handle

@@ -37,7 +37,7 @@ bool Succeeded(NTSTATUS status) {
 }  // namespace
 
 ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
-                          ULONG disposition, ULONG options, ULONG attributes) {
+                          ULONG disposition, ULONG options, ULONG attributes, LONG* status) {
   std::vector<WCHAR> wide = Wide(name);
   const USHORT bytes = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
   if (wide.empty() || wide.size() * sizeof(WCHAR) > 0xfffe) {
@@ -49,10 +49,14 @@ ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK ac
   InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr,
+  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr,
                                        attributes, share, disposition, options | kSynchronousIo,
                                        nullptr, 0);
-  return Succeeded(status) ? ScopedHandle(handle) : ScopedHandle();
+  if (status) {
+    *status = result;
+    return result >= 0 ? ScopedHandle(handle) : ScopedHandle();
+  }
+  return Succeeded(result) ? ScopedHandle(handle) : ScopedHandle();
 }
 
 bool RenameRelative(HANDLE file, HANDLE folder, const std::string& name, bool replace) {

@@ -17,11 +17,12 @@ constexpr ULONG kSynchronousIo = 0x20;      // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr ULONG kFileOnly = 0x40;           // FILE_NON_DIRECTORY_FILE
 constexpr ULONG kOpenReparsePoint = 0x200000;  // FILE_OPEN_REPARSE_POINT
 
-// Opens or creates name in folder; invalid with the last error set. A name
-// is taken without case, as the Win32 calls take it.
+// Opens or creates name in folder; invalid with the last error set, or,
+// where status is given, with the call's status there instead. A name is
+// taken without case, as the Win32 calls take it.
 ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
                           ULONG disposition, ULONG options,
-                          ULONG attributes = FILE_ATTRIBUTE_NORMAL);
+                          ULONG attributes = FILE_ATTRIBUTE_NORMAL, LONG* status = nullptr);
 
 // Gives file, opened with DELETE, the name name in folder, replacing what
 // has it when replace is true. False with the last error set.
