@@ -120,6 +120,8 @@ int RunInstaller(int argc, char** argv) {
       if (logFile) log.Failure("what was copied cannot be put on the disk", GetLastError());
       exitCode = kExitFileCopyFailed;
     }
+    const std::string flushNote = written.TakeNote();
+    if (logFile && !flushNote.empty()) log.Note(AnsiToUtf8(flushNote));
     if (exitCode == kExitSuccess) {
       AtKillPoint(KillPoint::Flushed, installDirectory);
       // A version that cannot be recorded leaves a copied manual that the

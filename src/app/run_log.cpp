@@ -120,7 +120,9 @@ void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
   }
 }
 
-void RunLog::Note(const std::string& what, DWORD error) { Line(what + ": " + ErrorText(error)); }
+void RunLog::Note(const std::string& what, DWORD error) {
+  Line(error == ERROR_SUCCESS ? what : what + ": " + ErrorText(error));
+}
 
 void RunLog::Failure(const std::string& what, DWORD error) {
   Line("failure: " + what + ": " + ErrorText(error));

@@ -33,8 +33,9 @@ class RunLog {
   void Copy(const CopyCounts& counts, bool installDirectoryExists = true);
   // A failure that no copy count says, with the system's error code.
   void Failure(const std::string& what, DWORD error);
-  // Something the run met that is no failure, with the system's error code.
-  void Note(const std::string& what, DWORD error);
+  // Something the run met that is no failure, with the system's error
+  // code where there is one.
+  void Note(const std::string& what, DWORD error = ERROR_SUCCESS);
   // Appends the block, ending with the exit code.
   void Finish(int exitCode);
 

@@ -25,6 +25,7 @@ class InstallSteps : public CopySteps {
                     FolderEntry& entry, std::string& why) override {
     if (parent.Create(name, created)) {
       if (counts_) ++counts_->foldersCreated;
+      NoteFolder(created, true);
       return true;
     }
     const DWORD error = GetLastError();
@@ -50,6 +51,7 @@ class InstallSteps : public CopySteps {
         KeepIdenticalCopy(source, folder, file.name, file.listed,
                           {file.opened.source.Get(), file.opened.destination.Get()})) {
       if (counts_) ++counts_->filesUnchanged;
+      NoteFolder(folder, false);
       return Written(destination, false);
     }
     // The replace moves a file over the destination: nothing of ours may
@@ -65,6 +67,7 @@ class InstallSteps : public CopySteps {
       AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
     const ReplaceFacts facts{file.listed, existing};
+    NoteFolder(folder, false);
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
       return Written(destination);
     }
@@ -95,10 +98,17 @@ class InstallSteps : public CopySteps {
   }
 
  private:
-  bool Written(const std::string& path, bool counted = true) {
-    if (written_) written_->Note(path);
-    if (counts_ && counted) ++counts_->filesWritten;
+  // changed: this run wrote the file, rather than found it complete.
+  bool Written(const std::string& path, bool changed = true) {
+    if (written_) written_->Note(path, changed);
+    if (counts_ && changed) ++counts_->filesWritten;
     return true;
+  }
+  // The folders that files go into, each once, for the volumes to flush.
+  void NoteFolder(const HeldFolder& folder, bool created) {
+    if (!written_ || folder.Path() == notedFolder_) return;
+    written_->NoteFolder(folder, created);
+    notedFolder_ = folder.Path();
   }
   bool Kept() {
     if (counts_) ++counts_->filesKeptNewer;
@@ -114,6 +124,7 @@ class InstallSteps : public CopySteps {
 
   DurableWrites* written_;
   CopyCounts* counts_;
+  std::string notedFolder_;
 };
 
 }  // namespace

@@ -4,23 +4,44 @@
 // manual for complete.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/held_folder.h"
+#include "platform/scoped_handle.h"
 
 class DurableWrites {
  public:
   explicit DurableWrites(std::string root) : root_(std::move(root)) {}
 
-  // A file under the root that this run wrote, or found already complete
-  // and let stand (an earlier run may have left it in the cache only).
-  void Note(const std::string& path);
+  // A folder that the copy works in, as held: every volume (natively, file
+  // system) that one lies on is flushed, a link that an administrator made
+  // to another disk included. created tells that this run made it.
+  void NoteFolder(const HeldFolder& folder, bool created);
+  // A file under the root that this run wrote (changed), or found already
+  // complete and let stand (an earlier run may have left it in the cache
+  // only).
+  void Note(const std::string& path, bool changed = true);
 
   // Puts on the disk the data, names, times and attributes of everything
   // noted, and every folder made under the root. False with the last error
   // set when that cannot be made sure of.
   bool Flush();
 
+  // What the flush met that is no failure, for the run's log, once.
+  std::string TakeNote();
+
  private:
+  struct File {
+    std::string path;
+    bool changed;
+  };
   std::string root_;
-  std::vector<std::string> files_;
+  std::vector<File> files_;
+  std::vector<std::string> createdFolders_;
+  std::set<std::string> volumes_;  // on Windows: \\?\Volume{...}
+  std::vector<ScopedHandle> fileSystems_;  // natively: a folder of each
+  bool volumeUnknown_ = false;  // a folder whose volume cannot be named
+  std::string note_;
 };

@@ -263,7 +263,8 @@ case $case_name in
              sub(/^[0-9a-f]+:Call (KERNEL32|KERNELBASE|ntdll)\./, "", call)
              sub(/ ret=[0-9a-f]+$/, "", call)
              name = call; sub(/\(.*/, "", name)
-             if (name == "GetVolumePathNameA") exit
+             # The flush opens a volume or a file for writing first.
+             if (call ~ /^CreateFileA\([0-9a-f]+ "[^"]*",[0-9a-f]*[4c]0000000,/) exit
              print name, substr(call, length(name) + 1)
            }' "$dir/own.lines"
     }
@@ -344,6 +345,17 @@ case $case_name in
     waits=$(grep -c -E '^WaitForSingleObject \([0-9a-f]+,[0-9a-f]*00007530\)' "$dir/fresh.calls")
     [ "$waits" = 5 ] && ok "each lock waited on for 30 s at most" ||
       fail "$waits waits of 30 s (0x7530) for 5 locks: $(grep '^WaitForSingleObject' "$dir/fresh.calls" | head -n 2)"
+
+    # The flush: the volume that the folders' handles name
+    # (GetFinalPathNameByHandleA, VOLUME_NAME_GUID), opened for writing;
+    # Wine cannot flush it, so each file written and each folder made is
+    # flushed through a handle of its own.
+    relay_program_lines "$exe" "$dir/fresh.trace" own >"$dir/fresh.own"
+    volumes=$(grep -a 'Call KERNEL32\.CreateFileA(' "$dir/fresh.own" | grep -c -F 'Volume{')
+    flushes=$(grep -a -c 'Call KERNEL32\.FlushFileBuffers(' "$dir/fresh.own")
+    [ "$volumes" = 1 ] && [ "$flushes" = $((files + 5)) ] &&
+      ok "flush: the folders' one volume, then, as Wine cannot flush it, $files files and 4 new folders" ||
+      fail "flush: $volumes volume opens, $flushes FlushFileBuffers (expected 1, then $((files + 5)))"
 
     traced_run rerun
     [ "$rc" = 0 ] && ok "rerun: exit code 0" || fail "rerun: exit code $rc"

@@ -106,12 +106,10 @@ int OpenCopyFile(int folder, const std::string& sourceFolder, const std::string&
   copyName = FirstTemporaryCopyName(name);
   int fd = ClaimTemporaryFile(folder, copyName, false);
   if (fd >= 0) return fd;
-  if (errno != EEXIST) {
-    standin::FailWithErrno(errno);
-    return -1;
-  }
-  // The name is taken: by what a dead writer left, a live writer, or a
-  // file of the manual itself, which the source folder then holds too.
+  // The name is taken: by what a dead writer left, a live writer (who may
+  // have locked it between its creation and ours), or a file of the manual
+  // itself, which the source folder then holds too. A failure of another
+  // kind comes again below, and is reported there.
   const std::string temporaryName = TemporaryCopyName(sourceFolder, name);
   if (!temporaryName.empty()) {
     copyName = temporaryName;

@@ -1,18 +1,20 @@
 // Durability on Windows. NTFS journals its own metadata but not file data,
 // and the cache manager writes data back when it sees fit, so a file that
-// CopyFileA has written may still be empty on the disk seconds later.
+// the copy has written may still be empty on the disk seconds later.
 //
 // FlushFileBuffers: "To flush all open files on a volume, call
 // FlushFileBuffers with a handle to the volume. The caller must have
 // administrative privileges." The handle needs GENERIC_WRITE ("The handle
-// must have the GENERIC_WRITE access right"), and a volume is opened as
-// \\.\X: (CreateFile, "Physical Disks and Volumes"). Our installer runs
-// elevated, so one flush of the install directory's volume does. Where that
-// volume cannot be opened or flushed (a share, a folder mounted from another
-// volume, no right to it), each file the run noted is flushed through a
-// handle of its own.
+// must have the GENERIC_WRITE access right"). Our installer runs elevated,
+// so one flush of each volume that a folder of the copy lies on does: the
+// volume is named from the folder's own handle (GetFinalPathNameByHandleA,
+// VOLUME_NAME_GUID), so a link that an administrator made to another disk
+// is followed there too. Where a volume cannot be named, opened or flushed
+// (a share, no right to it), each file the run wrote is flushed through a
+// handle of its own, and each folder it made; an unchanged file that
+// another program holds is passed over and said in the log.
 // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-flushfilebuffers
-// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilea
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-getfinalpathnamebyhandlea
 #include "platform/durable_writes.h"
 
 #include "platform/kill_points.h"
@@ -25,27 +27,21 @@ namespace {
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// The volume of a path that starts with a drive letter ("C:\..."), as a
-// device path; empty for a share or a path without a drive.
-std::string DriveVolume(const std::string& path) {
-  const bool letter = path.size() >= 2 && path[1] == ':' &&
-                      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  return letter ? std::string("\\\\.\\") + path[0] + ":" : std::string();
+// "\\?\Volume{...}" of what folder holds; empty when it has none (a share).
+std::string VolumeOf(HANDLE folder) {
+  char path[MAX_PATH * 2];
+  const DWORD length = GetFinalPathNameByHandleA(folder, path, sizeof path, VOLUME_NAME_GUID);
+  if (length == 0 || length >= sizeof path) return "";
+  const std::string text(path, length);
+  const size_t end = text.find('}');
+  return text.compare(0, 11, "\\\\?\\Volume{") == 0 && end != std::string::npos
+             ? text.substr(0, end + 1)
+             : "";
 }
 
-// A folder that is a mount point or a link leads to another volume: the
-// drive's flush would not reach it.
-bool OnItsDrivesVolume(const std::string& root) {
-  char volume[MAX_PATH];
-  if (!GetVolumePathNameA(root.c_str(), volume, MAX_PATH)) return false;
-  return volume[0] && volume[1] == ':' && volume[2] == '\\' && volume[3] == '\0';
-}
-
-bool FlushVolume(const std::string& root) {
-  const std::string volume = DriveVolume(root);
-  if (volume.empty() || !OnItsDrivesVolume(root)) return false;
-  ScopedHandle handle(CreateFileA(volume.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+bool FlushVolume(const std::string& volume) {
+  ScopedHandle handle(CreateFileA(volume.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
   return handle.IsValid() && FlushFileBuffers(handle.Get());
 }
 
@@ -75,24 +71,73 @@ bool TryFlushFile(const std::string& path, DWORD attributes) {
   return flushed;
 }
 
-// Another program, or another installer replacing the file, may hold it
-// for a moment. A file that is no longer there holds nothing of this run.
-bool FlushFile(const std::string& path) {
-  return RetryWhileInUse([&] {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    return TryFlushFile(path, attributes);
-  });
+// One try: a file that is no longer there holds nothing of this run.
+bool FlushFileOnce(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  return TryFlushFile(path, attributes);
+}
+
+// A folder's entries: through a handle of the folder itself. A file system
+// that cannot flush a folder says so, and is passed over.
+bool FlushFolder(const std::string& path) {
+  ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (handle.IsValid() && FlushFileBuffers(handle.Get())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_FILE_NOT_FOUND ||
+         error == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
 
-void DurableWrites::Note(const std::string& path) { files_.push_back(path); }
+void DurableWrites::NoteFolder(const HeldFolder& folder, bool created) {
+  if (created) createdFolders_.push_back(folder.Path());
+  if (volumeUnknown_) return;
+  const std::string volume = folder.IsHeld() ? VolumeOf(folder.Get()) : "";
+  if (volume.empty()) {
+    volumeUnknown_ = true;
+  } else {
+    volumes_.insert(volume);
+  }
+}
+
+void DurableWrites::Note(const std::string& path, bool changed) {
+  files_.push_back({path, changed});
+}
 
 bool DurableWrites::Flush() {
-  if (FlushVolume(root_)) return true;
-  for (const std::string& file : files_) {
-    if (!FlushFile(file)) return false;
+  bool byVolume = !volumeUnknown_ && !volumes_.empty();
+  for (const std::string& volume : volumes_) {
+    if (!byVolume) break;
+    byVolume = FlushVolume(volume);
+  }
+  if (byVolume) return true;
+  // Another program, or another installer replacing the file, may hold it
+  // for a moment: what this run wrote is waited for. What it found already
+  // complete is flushed if it can be; a viewer holding it is no failure.
+  int passedOver = 0;
+  std::string first;
+  for (const File& file : files_) {
+    if (file.changed) {
+      if (!RetryWhileInUse([&] { return FlushFileOnce(file.path); })) return false;
+    } else if (!FlushFileOnce(file.path)) {
+      if (!IsInUseError(GetLastError())) return false;
+      if (passedOver++ == 0) first = file.path;
+    }
+  }
+  for (const std::string& folder : createdFolders_) {
+    if (!FlushFolder(folder)) return false;
+  }
+  if (passedOver > 0) {
+    note_ = std::to_string(passedOver) + " unchanged file(s) held open by another program were "
+            "not flushed, the first " + first;
   }
   return true;
+}
+
+std::string DurableWrites::TakeNote() {
+  std::string note;
+  note.swap(note_);
+  return note;
 }
