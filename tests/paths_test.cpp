@@ -67,6 +67,32 @@ TEST(FoldersAlong, EveryFolderFromTheTopWithoutRootsOrShares) {
 }
 
 #ifdef _WIN32
+// Which folders are links: a name-surrogate reparse point, as the handle
+// shows it; where the handle shows no reparse point (Wine's Unix links),
+// the name's attributes.
+TEST(FoldersAlong, OnlyNameSurrogatesAreLinks) {
+  const DWORD reparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  const DWORD folder = FILE_ATTRIBUTE_DIRECTORY;
+  struct Row {
+    const char* what;
+    bool handleRead;
+    DWORD handle, tag, named;
+    bool link;
+  };
+  const Row rows[] = {
+      {"a junction", true, reparse, IO_REPARSE_TAG_MOUNT_POINT, reparse, true},
+      {"a symbolic link", true, reparse, IO_REPARSE_TAG_SYMLINK, reparse, true},
+      {"a OneDrive folder (cloud files)", true, reparse, 0x9000601A, reparse, false},
+      {"a deduplicated folder", true, reparse, IO_REPARSE_TAG_DEDUP, reparse, false},
+      {"Wine: a Unix link, a reparse point by name only", true, folder, 0, reparse, true},
+      {"a plain folder", true, folder, 0, folder, false},
+      {"a handle that cannot be asked, a reparse point by name", false, 0, 0, reparse, true},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(IsLinkFolder(row.handleRead, row.handle, row.tag, row.named), row.link) << row.what;
+  }
+}
+
 // Whether a link on the way may be followed, from the descriptors of the
 // link and of its folder, as Windows would give them.
 TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {

@@ -20,13 +20,6 @@ const DWORD kFolderAccess =
     READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE;
 const DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-bool IsNameSurrogate(HANDLE handle) {
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-         IsReparseTagNameSurrogate(tag.ReparseTag);
-}
-
 class Descriptor {
  public:
   ~Descriptor() {
@@ -57,11 +50,13 @@ FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, st
     return FolderEntry::Refused;
   }
   // The handle tells; Wine shows its links by name only, so the name's
-  // attributes are a second signal.
+  // attributes are a second signal where the handle shows no reparse point.
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  const bool read = GetFileInformationByHandleEx(held.Get(), FileAttributeTagInfo, &tag, sizeof tag);
   const DWORD named = GetFileAttributesA(path.c_str());
-  const bool link = IsNameSurrogate(held.Get()) ||
-                    (named != INVALID_FILE_ATTRIBUTES && (named & FILE_ATTRIBUTE_REPARSE_POINT));
-  if (!link) return FolderEntry::Enter;
+  if (!IsLinkFolder(read != FALSE, tag.FileAttributes, tag.ReparseTag, named)) {
+    return FolderEntry::Enter;
+  }
   Descriptor linkDescriptor, parentDescriptor;
   std::string reason = "whose permissions cannot be read";
   if (linkDescriptor.Read(held.Get())) {

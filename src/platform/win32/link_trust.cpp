@@ -63,3 +63,10 @@ std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR
   }
   return "";
 }
+
+bool IsLinkFolder(bool handleRead, DWORD handleAttributes, DWORD reparseTag, DWORD namedAttributes) {
+  const bool handleReparse = handleRead && (handleAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (handleReparse) return IsReparseTagNameSurrogate(reparseTag);
+  return namedAttributes != INVALID_FILE_ATTRIBUTES &&
+         (namedAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}

@@ -18,3 +18,11 @@
 // skipped; generic rights are mapped as for files; deny entries are
 // ignored, which errs on the side of refusing.
 std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent);
+
+// Whether a folder opened as itself is a link: its handle shows a reparse
+// point of a name-surrogate tag (a symbolic link or a junction; a OneDrive,
+// cloud-files or deduplicated folder is none). Wine's handle of a Unix link
+// shows no reparse point at all, only its name's attributes do: where the
+// handle shows none, the name is a second signal. handleRead false: the
+// handle could not be asked.
+bool IsLinkFolder(bool handleRead, DWORD handleAttributes, DWORD reparseTag, DWORD namedAttributes);
