@@ -276,7 +276,9 @@ TEST_F(StandInReplace, ReplacesTheDestinationByRenaming) {
 }
 
 // The temporary file is held under a lock while it is written: one that a
-// killed writer left is removed, one that a live writer holds is left to it.
+// killed writer left is removed, one that a live writer holds is left to it
+// and never waited for, so that a lock that another account took first
+// cannot hang a run.
 TEST_F(StandInReplace, TemporaryFileOfADeadWriterIsRemovedAndOfALiveOneLeftAlone) {
   WriteFile(Source("dst"), "new");
   const std::string partial = FirstTemporaryCopyName("dst");
