@@ -287,7 +287,8 @@ TEST_F(WindowsRuns, KilledUpdatesTearNothingAndARerunCompletes) {
 }
 
 // A page that a viewer holds open (no delete sharing) cannot be replaced:
-// the run waits for it a little, then ends with 4 without recording.
+// the run waits for it a little, then ends with 4 without recording; an
+// identical rerun finds nothing to replace and completes.
 TEST_F(WindowsRuns, AnInstalledFileHeldOpenIsWaitedForThenGivenUp) {
   const fs::path installed = kit_.installFolder();
   Empty(installed);
@@ -319,29 +320,18 @@ TEST_F(WindowsRuns, AnInstalledFileHeldOpenIsWaitedForThenGivenUp) {
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_EQ(CompareTrees(kit_.sourceFolder(), installed), "");
   EXPECT_EQ(Record("CrashTest", "en"), "2");
-}
 
-// A rerun that finds an installed page identical while a viewer holds it
-// open: under Wine, which cannot flush a volume, each file is flushed on
-// its own, and the page, which this run did not change, cannot be opened
-// for writing. That is no failure: the run completes and the log says so.
-TEST_F(WindowsRuns, AnUnchangedFileHeldOpenIsNotFlushedAndNoFailure) {
-  const fs::path installed = kit_.installFolder();
-  Empty(installed);
-  WriteManual(kit_.sourceFolder(), 4, 1 << 12, 5, kBaseTime);
-  Settings(kit_, "CrashTest", "en", 1);
-  ASSERT_EQ(StartedInstaller(kit_, installed).Wait(), 0);
-  const fs::path page = installed / "part1" / "img" / "page1.html";
-  const ScopedHandle viewer(CreateFileA(Host(page).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(viewer.IsValid());
+  // Held again for an identical rerun, which writes nothing: under Wine,
+  // which cannot flush a volume, each file is flushed on its own, and the
+  // page, unchanged, cannot be opened for writing. That is no failure: the
+  // run completes and its log says so.
+  viewer = hold();
   const fs::path log = kit_.folder() / "run.log";
   EXPECT_EQ(kit_.Run({"/p" + Host(installed), "/log=" + Host(log)}).exitCode, 0);
   const std::string text = ReadFile(log);
   EXPECT_NE(text.find("1 unchanged file(s) held open by another program were not flushed"),
             std::string::npos)
       << text;
-  EXPECT_EQ(Record("CrashTest", "en"), "1");
 }
 
 // A folder lock's name can be computed by anyone: a lock that another
