@@ -94,8 +94,44 @@ bool OpenParent(const std::string& path, UniqueFd& folder, std::string& name) {
   return folder.IsValid() && WalkToParent(folder, queue, name, links);
 }
 
+// The folder of the last absolute path opened, kept open, so that the files
+// of one folder that follow each other open with one call. It serves only
+// while its path still names that very folder (device and inode): a folder
+// removed, renamed or replaced since is walked again, by the rule.
+struct LastFolder {
+  std::string path;  // ends in "/"
+  UniqueFd folder;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+thread_local LastFolder lastFolder;
+
+bool StillTheLastFolder(const std::string& path) {
+  struct stat status;
+  return lastFolder.folder.IsValid() && lastFolder.path == path &&
+         stat(path.c_str(), &status) == 0 && status.st_dev == lastFolder.device &&
+         status.st_ino == lastFolder.inode;
+}
+
 int OpenTrusted(const std::string& path, int flags, mode_t mode) {
-  return OpenTrustedAt(AT_FDCWD, path, flags, mode);
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? "" : path.substr(slash + 1);
+  if (path.empty() || path[0] != '/' || name.empty() || name == "." || name == "..") {
+    return OpenTrustedAt(AT_FDCWD, path, flags, mode);
+  }
+  const std::string folderPath = path.substr(0, slash + 1);
+  if (!StillTheLastFolder(folderPath)) {
+    UniqueFd folder(OpenTrustedAt(AT_FDCWD, folderPath, O_PATH | O_DIRECTORY));
+    struct stat status;
+    if (!folder.IsValid() || fstat(folder.Get(), &status) != 0) {
+      return OpenTrustedAt(AT_FDCWD, path, flags, mode);  // which says why
+    }
+    lastFolder.path = folderPath;
+    lastFolder.folder = std::move(folder);
+    lastFolder.device = status.st_dev;
+    lastFolder.inode = status.st_ino;
+  }
+  return OpenTrustedAt(lastFolder.folder.Get(), name, flags, mode);
 }
 
 int OpenTrustedAt(int at, const std::string& path, int flags, mode_t mode) {
