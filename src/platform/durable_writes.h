@@ -42,6 +42,6 @@ class DurableWrites {
   std::vector<std::string> createdFolders_;
   std::set<std::string> volumes_;  // on Windows: \\?\Volume{...}
   std::vector<ScopedHandle> fileSystems_;  // natively: a folder of each
-  bool volumeUnknown_ = false;  // a folder whose volume cannot be named
+  bool volumeUnknown_ = false;  // a folder whose volume (file system) cannot be told
   std::string note_;
 };

@@ -279,17 +279,20 @@ case $case_name in
     }
     # first_calls_harden NAME CALLS: DLLs come from System32 only
     # (LOAD_LIBRARY_SEARCH_SYSTEM32), set among the program's first calls,
-    # before it reads its command line.
+    # before it reads its command line; then Redirection Guard. (The first
+    # calls count ntdll's too: a 32-bit runtime makes a few of its own.)
     first_calls_harden() {
-      local at
+      local at guard command
       at=$(grep -n -m1 -E '^SetDefaultDllDirectories \(00000800\)' "$2" | cut -d: -f1)
-      if [ -n "$at" ] && [ "$at" -le 12 ] && ! head -n "$at" "$2" | grep -q '^GetCommandLineA '; then
+      command=$(grep -n -m1 '^GetCommandLineA ' "$2" | cut -d: -f1)
+      guard=$(grep -n -m1 -E '^SetProcessMitigationPolicy \(00000010,' "$2" | cut -d: -f1)
+      if [ -n "$at" ] && [ "$at" -le 16 ] && { [ -z "$command" ] || [ "$at" -lt "$command" ]; }; then
         ok "$1: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) is call $at of its own"
       else
-        fail "$1: no SetDefaultDllDirectories(0x800) among its first calls: $(head -n 12 "$2" | cut -d' ' -f1 | tr '\n' ' ')"
+        fail "$1: no SetDefaultDllDirectories(0x800) among its first calls: $(head -n 16 "$2" | cut -d' ' -f1 | tr '\n' ' ')"
       fi
       # Redirection Guard (ProcessRedirectionTrustPolicy, 16); Wine only accepts the call.
-      head -n 12 "$2" | grep -q '^SetProcessMitigationPolicy (00000010,' &&
+      [ -n "$guard" ] && [ "$guard" -le 16 ] && { [ -z "$command" ] || [ "$guard" -lt "$command" ]; } &&
         ok "$1: Redirection Guard asked for" || fail "$1: no SetProcessMitigationPolicy(16, ...) among its first calls"
     }
     count() { grep -c -E "^($2) " "$dir/$1.calls"; }

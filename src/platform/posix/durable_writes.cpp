@@ -22,7 +22,10 @@ bool SyncFileSystem(int folder) { return syncfs(folder) == 0 || standin::FailWit
 void DurableWrites::NoteFolder(const HeldFolder& folder, bool) {
   const int fd = standin::DescriptorOf(folder.Get());
   struct stat status;
-  if (fd < 0 || fstat(fd, &status) != 0) return;
+  if (fd < 0 || fstat(fd, &status) != 0) {
+    volumeUnknown_ = true;
+    return;
+  }
   for (const ScopedHandle& known : fileSystems_) {
     struct stat other;
     if (fstat(standin::DescriptorOf(known.Get()), &other) == 0 && other.st_dev == status.st_dev) {
@@ -31,7 +34,11 @@ void DurableWrites::NoteFolder(const HeldFolder& folder, bool) {
   }
   // syncfs takes no O_PATH descriptor: the folder itself, opened again.
   const int opened = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (opened >= 0) fileSystems_.emplace_back(standin::HandleOfDescriptor(opened));
+  if (opened >= 0) {
+    fileSystems_.emplace_back(standin::HandleOfDescriptor(opened));
+  } else {
+    volumeUnknown_ = true;
+  }
 }
 
 void DurableWrites::Note(const std::string&, bool) {}
@@ -39,6 +46,8 @@ void DurableWrites::Note(const std::string&, bool) {}
 bool DurableWrites::Flush() {
   const std::string root = standin::ToPosixPath(root_.c_str());
   if (standin::FaultInjected("QUORVEX_FAULT_FLUSH", root)) return false;
+  // A folder whose file system cannot be told: every file system, then.
+  if (volumeUnknown_) sync();
   for (const ScopedHandle& folder : fileSystems_) {
     if (!SyncFileSystem(standin::DescriptorOf(folder.Get()))) return false;
   }

@@ -186,11 +186,11 @@ class SourceFolder {
   UniqueFd folder_;
 };
 
-SourceFolder sourceFolder;
+SourceFolder openSourceFolder;
 
 // Opens the source file name of folder (ending in a separator).
 int OpenSource(const std::string& folder, const std::string& name) {
-  return sourceFolder.Open(standin::ToPosixPath(folder.c_str()), name, O_RDONLY | O_NONBLOCK);
+  return openSourceFolder.Open(standin::ToPosixPath(folder.c_str()), name, O_RDONLY | O_NONBLOCK);
 }
 
 // The quick check: a file that may already be a copy of the source.
@@ -225,7 +225,7 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
 
 }  // namespace
 
-void ReleaseReplaceLock() { sourceFolder.Release(); }
+void ReleaseReplaceLock() { openSourceFolder.Release(); }
 
 // A temporary file that a live writer holds locked is never waited for:
 // the copy takes a name of its own.
