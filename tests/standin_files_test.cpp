@@ -158,6 +158,30 @@ TEST(StandInFiles, OpeningFailsAsOnWindows) {
   EXPECT_EQ(open(".", GENERIC_READ), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(open("missing", GENERIC_READ), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+
+  // The folder of the last path opened serves the next path in it only
+  // while that path still names it: a folder renamed and made again under
+  // its name is looked up anew.
+  const auto read = [&](const fs::path& path) {
+    HANDLE file = CreateFileA(Windows(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    char text[16] = {};
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+      ReadFile(file, text, sizeof text - 1, &got, nullptr);
+      CloseHandle(file);
+    }
+    return std::string(text, got);
+  };
+  fs::create_directory(temp.path() / "sub");
+  WriteFile(temp.path() / "sub" / "page", "old");
+  EXPECT_EQ(read(temp.path() / "sub" / "page"), "old");
+  fs::rename(temp.path() / "sub", temp.path() / "moved");
+  fs::create_directory(temp.path() / "sub");
+  WriteFile(temp.path() / "sub" / "page", "new");
+  EXPECT_EQ(read(temp.path() / "sub" / "page"), "new");
+  fs::remove_all(temp.path() / "sub");
+  EXPECT_EQ(read(temp.path() / "sub" / "page"), "");
 }
 
 TEST(StandInFiles, ReadOnlyIsTheAbsenceOfWriteBits) {
