@@ -68,6 +68,12 @@ class HeldFolder {
   ScopedHandle OpenForReading(const std::string& name) const;
 
  private:
+  // path ending in a separator, as every folder's path here does.
+  static std::string AsFolderPath(std::string path) {
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+    return path;
+  }
+
   std::string path_;
   ScopedHandle handle_;
 };

@@ -80,11 +80,7 @@ struct timespec ToTimespec(const FILETIME* time) {
   return result;
 }
 
-DWORD Attributes(const struct stat& status) {
-  DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (!HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
-  return attributes;
-}
+using standin::Attributes;
 
 // ---- File handles --------------------------------------------------------------
 
@@ -467,6 +463,12 @@ BOOL WINAPI FindClose(HANDLE handle) {
 }
 
 namespace standin {
+
+DWORD Attributes(const struct stat& status) {
+  DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
 
 bool IsPlainName(const std::string& name) {
   return !name.empty() && ToPosixPath(name.c_str()).find('/') == std::string::npos;

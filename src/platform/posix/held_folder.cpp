@@ -67,10 +67,7 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
 
 
 HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::string* why) {
-  HeldFolder folder(path);
-  if (!folder.path_.empty() && folder.path_.back() != '\\' && folder.path_.back() != '/') {
-    folder.path_ += '\\';
-  }
+  HeldFolder folder(AsFolderPath(path));
   UniqueFd parent;
   std::string name;
   FolderEntry found = FolderEntry::Absent;

@@ -241,10 +241,7 @@ DWORD AttributesIn(const HeldFolder& folder, const std::string& name) {
     standin::FailWithErrno(errno);
     return INVALID_FILE_ATTRIBUTES;
   }
-  if (S_ISLNK(status.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
-  DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-  if (!standin::HasWriteBits(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
-  return attributes;
+  return S_ISLNK(status.st_mode) ? FILE_ATTRIBUTE_REPARSE_POINT : standin::Attributes(status);
 }
 
 // Only a regular file with one name, through a descriptor of it.

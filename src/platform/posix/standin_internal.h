@@ -1,6 +1,8 @@
 // Helpers shared by the stand-in's implementation files.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "win32_standin.h"
@@ -10,6 +12,11 @@ namespace standin {
 // A Windows-style path as the POSIX calls take it: every "\" that is a
 // separator (not the second byte of a double-byte character) becomes "/".
 std::string ToPosixPath(const char* path);
+
+// The attributes of what status describes: a folder is
+// FILE_ATTRIBUTE_DIRECTORY, anything else FILE_ATTRIBUTE_ARCHIVE, and
+// read-only is the absence of every write permission bit.
+DWORD Attributes(const struct stat& status);
 
 // Whether name names an entry of a folder as Windows would take it: a "\"
 // in it that is no second byte of a double-byte character is a separator

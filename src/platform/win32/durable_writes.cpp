@@ -17,6 +17,8 @@
 // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-getfinalpathnamebyhandlea
 #include "platform/durable_writes.h"
 
+#include <utility>
+
 #include "platform/kill_points.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/in_use_retry.h"
@@ -136,8 +138,4 @@ bool DurableWrites::Flush() {
   return true;
 }
 
-std::string DurableWrites::TakeNote() {
-  std::string note;
-  note.swap(note_);
-  return note;
-}
+std::string DurableWrites::TakeNote() { return std::exchange(note_, std::string()); }

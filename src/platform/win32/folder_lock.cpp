@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,11 +70,7 @@ void FolderLock::Release() {
   owned_ = false;
 }
 
-std::string FolderLock::TakeNote() {
-  std::string note;
-  note.swap(note_);
-  return note;
-}
+std::string FolderLock::TakeNote() { return std::exchange(note_, std::string()); }
 
 void FolderLock::DoWithout(const std::string& why) {
   if (mutex_) CloseHandle(mutex_);

@@ -43,6 +43,7 @@ FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, st
   if (!held.IsValid()) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FolderEntry::Absent;
+    // A file in a folder's place: opened as a folder it is no folder.
     if (error == ERROR_DIRECTORY) return FolderEntry::NotAFolder;
     // A link whose owner lets nobody else open it must not be walked
     // through by name.
@@ -69,18 +70,12 @@ FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, st
   return FolderEntry::Refused;
 }
 
-// A file in a folder's place: opened as a folder it is no folder.
-bool IsNotAFolderError(DWORD error) { return error == ERROR_DIRECTORY; }
-
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
 }  // namespace
 
 HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::string* why) {
-  HeldFolder folder(path);
-  if (!folder.path_.empty() && folder.path_.back() != '\\' && folder.path_.back() != '/') {
-    folder.path_ += '\\';
-  }
+  HeldFolder folder(AsFolderPath(path));
   const std::string& name = path;
   RetryWhileInUse([&] {
     folder.handle_ = ScopedHandle(CreateFileA(
@@ -116,7 +111,6 @@ FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::s
                                  kFolderOnly | kOpenReparsePoint);
     return child.handle_.IsValid();
   });
-  if (!child.handle_.IsValid() && IsNotAFolderError(GetLastError())) return FolderEntry::NotAFolder;
   return Judge(child.handle_, path, Get(), why);
 }
 
