@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "install_list/installed_files.h"
+#include "platform/list_store.h"
 #include "platform/win32.h"
 #include "registry/registry_key.h"
 #include "registry/version_record.h"
@@ -272,7 +274,9 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
       {"flush-readonly-cleared:page.html", page, "<page 2.1>", false, false},
 #endif
       {"identical-kept:same.html", same, "<same>", false, false},
+      {"note-written:install", page, "<page 1.0>", true, false},
       {"flushed:install", page, "<page 2.1>", true, false},
+      {"list-written:install", page, "<page 2.1>", true, false},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.kill);
@@ -306,6 +310,93 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
   WriteFile(release, "");
   ExpectCompleted(run->Wait());
   EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
+}
+
+// A rerun of the same kit passes over the files that the list of installed
+// files vouches for, unopened; each way a file can change behind the
+// installer's back, and each way the list can be spoilt, sends the rerun
+// the way of a first run, and it ends with the kit installed.
+TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
+  using namespace testing_support;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000C}");
+  // Wine shows every folder as the running user's: only the test build may
+  // trust that account, and only with this variable.
+  kit_.UseKillPointsProgram();
+  const Environment trust = {{"QUORVEX_TRUST_RUNNING_USER", "1"}};
+  const fs::path installed = kit_.installFolder();
+  const fs::path page = installed / "guide" / "page.html";
+  kit_.AddSourceFile("guide/page.html", "<page 2.1>");
+  kit_.AddSourceFile("other.html", "<other>");
+  SetWriteTime(kit_.sourceFolder() / "guide" / "page.html", kTime);
+  const fs::path log = kit_.folder() / "run.log";
+  const auto passedOver = [&] {
+    const std::string text = ReadFile(log);
+    const size_t at = text.rfind("passed over (as the last install left them) ");
+    return at == std::string::npos ? std::string("?") : text.substr(at + 44, 1);
+  };
+  // With messages on, an equal version is refused: the record is forgotten.
+  const auto rerun = [&] {
+    Configure(settings_.productGuid.c_str());
+    fs::remove(log);
+    ExpectCompleted(kit_.Run({"/p" + installed.string(), "/log=" + log.string()}, trust));
+    EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
+  };
+  const fs::path lists = fs::path(ListBaseFolder()) /
+                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) / "en.list";
+  struct Change {
+    const char* what;
+    std::function<void()> make;
+    const char* passedOver;
+  };
+  const Change changes[] = {
+      {"nothing", [] {}, "2"},
+      {"content changed, size and time put back",
+       [&] {
+         WriteFile(page, "<page 9.9>");
+         SetWriteTime(page, kTime);
+       },
+       "1"},
+      {"replaced by another file with the same times",
+       [&] {
+         WriteFile(installed / "swap.tmp", "<page 9.9>");
+         SetWriteTime(installed / "swap.tmp", kTime);
+         fs::rename(installed / "swap.tmp", page);
+       },
+       "1"},
+      {"made a hard link", [&] { fs::create_hard_link(page, kit_.folder() / "elsewhere.lnk"); }, "1"},
+      {"list edited",
+       [&] {
+         std::string text = ReadFile(lists);
+         text[text.find("page.html") - 2] ^= 1;
+         WriteFile(lists, text);
+       },
+       "0"},
+      {"list cut short",
+       [&] {
+         const std::string text = ReadFile(lists);
+         WriteFile(lists, text.substr(0, text.size() / 2));
+       },
+       "0"},
+      {"list of another install directory planted",
+       [&] {
+         InstalledFileList list;
+         std::string why;
+         ASSERT_TRUE(ParseInstalledFileList(ReadFile(lists), list, why)) << why;
+         list.owner.installDirectory = "C:\\Elsewhere\\";
+         WriteFile(lists, FormatInstalledFileList(list));
+       },
+       "0"},
+  };
+  ExpectCompleted(kit_.Run({"/p" + installed.string()}, trust));
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    change.make();
+    rerun();
+    EXPECT_EQ(passedOver(), change.passedOver) << ReadFile(log);
+    fs::remove(kit_.folder() / "elsewhere.lnk");
+    rerun();
+    EXPECT_EQ(passedOver(), "2") << ReadFile(log);
+  }
 }
 
 #ifndef _WIN32

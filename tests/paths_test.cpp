@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
+#include "install_list/installed_files.h"
 #include "paths/paths.h"
 #include "platform/win32.h"
 #include "support/kit.h"
@@ -170,6 +174,148 @@ TEST_F(Cp932, FoldersAlongSkipTrailBytes) {
   // "表" is 0x95 0x5C: its second byte separates nothing.
   EXPECT_EQ(FoldersAlong("C:\\\x95\x5C\\a"),
             (std::vector<std::string>{"C:\\\x95\x5C", "C:\\\x95\x5C\\a"}));
+}
+
+TEST(InstalledFileList, PathsAreOnlyPlainNamesInsideTheInstallDirectory) {
+  struct Row {
+    const char* path;
+    bool plain;
+    int codePage;  // 0: the process's own
+  };
+  const Row rows[] = {
+      {"manual.chm", true, 0},
+      {"docs\\en 100%\\read me.txt", true, 0},
+      {"nullable.txt", true, 0},
+      {"COM10", true, 0},
+      {"...x", true, 0},
+      {"", false, 0},
+      {"\\docs", false, 0},
+      {"docs\\", false, 0},
+      {"docs\\\\a", false, 0},
+      {".", false, 0},
+      {"..\\x", false, 0},
+      {"docs\\.\\a", false, 0},
+      {"C:\\x", false, 0},
+      {"C:x", false, 0},
+      {"a.txt:stream", false, 0},
+      {"\\\\?\\C:\\x", false, 0},
+      {"\\\\server\\share\\x", false, 0},
+      {"docs/x", false, 0},
+      {"a\tb", false, 0},
+      {"a\x7F", false, 0},
+      {"CON", false, 0},
+      {"docs\\nul.txt", false, 0},
+      {"Com1", false, 0},
+      {"lpt9.log.txt", false, 0},
+      {"aux .txt", false, 0},
+      {"name.", false, 0},
+      {"docs \\name", false, 0},
+      // "表" is 0x95 0x5C: its second byte separates nothing.
+      {"\x95\x5C", true, 932},
+      {"\x95\x5C\\a", true, 932},
+      {"\x95\x5C\\\\a", false, 932},
+      {"a\\\x95", false, 932},
+      {"\x95\x5C", false, 1252},
+  };
+  for (const Row& row : rows) {
+    if (row.codePage && _setmbcp(row.codePage) != 0) continue;
+    EXPECT_EQ(IsPlainRelativePath(row.path), row.plain) << row.path;
+    _setmbcp(_MB_CP_ANSI);
+  }
+}
+
+// text with from replaced by to, counted and sealed again as a writer would.
+std::string Resealed(std::string text, const std::string& from, const std::string& to) {
+  text.replace(text.find(from), from.size(), to);
+  text.erase(text.rfind("end\t"));
+  text += "end\t" + std::to_string(std::count(text.begin(), text.end(), '\n') - 1) + "\n";
+  char checksum[9];
+  snprintf(checksum, sizeof checksum, "%08x", static_cast<unsigned>(Crc32(text)));
+  return text + "checksum\t" + checksum + "\n";
+}
+
+TEST(InstalledFileList, ReadsBackWhatItWroteAndNothingDamaged) {
+  const std::string uebersicht = "\xC3\x9C" "bersicht.pdf";
+  InstalledFileList list;
+  list.owner = {"{5E0C7A51-2F3B-4D1A-9C3E-7B2D1F0A6E48}", "en", "C:\\Program Files\\Orvinel\\",
+                "64"};
+  list.version = "1.2.3";
+  list.createdFolders = {"docs", "docs\\en 100%"};
+  list.files = {{"docs\\en 100%\\read me.txt", FileOrigin::Installed, 1234, 2, {3, 4, 5, 6, 7}},
+                {uebersicht, FileOrigin::ThereBefore, UINT64_MAX, 0, {0, 0, 0, 0, 0}}};
+  const std::string text = FormatInstalledFileList(list);
+  EXPECT_NE(text.find("\tdocs\\en 100%25\\read me.txt\n"), std::string::npos) << text;
+  if (GetACP() == CP_UTF8) {
+    EXPECT_NE(text.find("\t" + uebersicht + "\n"), std::string::npos);
+  }
+
+  InstalledFileList read;
+  std::string why;
+  ASSERT_TRUE(ParseInstalledFileList(text, read, why)) << why;
+  EXPECT_EQ(FormatInstalledFileList(read), text);
+  EXPECT_TRUE(read.owner == list.owner);
+  ASSERT_NE(FindInstalledFile(read.files, uebersicht), nullptr);
+  EXPECT_EQ(FindInstalledFile(read.files, uebersicht)->sourceSize, UINT64_MAX);
+  EXPECT_EQ(FindInstalledFile(read.files, "docs"), nullptr);
+
+  RunNote note{list.owner, "1.2.3", {"docs\\en 100%\\read me.txt", uebersicht}, {"docs"}};
+  RunNote noteRead;
+  ASSERT_TRUE(ParseRunNote(FormatRunNote(note), noteRead, why)) << why;
+  EXPECT_EQ(FormatRunNote(noteRead), FormatRunNote(note));
+  EXPECT_TRUE(ContainsPath(noteRead.filesBefore, uebersicht));
+  EXPECT_FALSE(ParseRunNote(text, noteRead, why));
+  EXPECT_EQ(why, "is a list of installed files, not a note of a run in progress");
+
+  auto with = [&list](void (*change)(InstalledFileList&)) {
+    InstalledFileList changed = list;
+    change(changed);
+    return FormatInstalledFileList(changed);
+  };
+  struct Row {
+    const char* what;
+    std::string text;
+    const char* why;
+  };
+  const Row rows[] = {
+      {"empty", "", "is cut short"},
+      {"cut in its first line", text.substr(0, 10), "is cut short"},
+      {"cut after its first line", text.substr(0, text.find('\n') + 1), "is cut short"},
+      {"cut within an entry", text.substr(0, text.find("read me")), "is cut short"},
+      {"cut after an entry", text.substr(0, text.find("file\t")), "is cut short"},
+      {"without its checksum", text.substr(0, text.find("checksum\t")), "is cut short"},
+      {"without its last line end", text.substr(0, text.size() - 1), "is cut short"},
+      {"one byte changed", std::string(text).replace(text.find("read me"), 1, "R"),
+       "fails its checksum"},
+      {"a line after its checksum", text + "folder\tx\n", "has more after its checksum"},
+      {"a note", FormatRunNote(note),
+       "is a note of a run in progress, not a list of installed files"},
+      {"another format version", "quorvex installed files\t2" + text.substr(text.find('\n')),
+       "is of another format version"},
+      {"without a header line", Resealed(text, "language\ten\n", ""), "lacks its language line"},
+      {"an unknown entry", Resealed(text, "folder\tdocs\n", "folders\tdocs\n"),
+       "has an unknown entry on line 7"},
+      {"a folder after the files",
+       Resealed(Resealed(text, "folder\tdocs\n", ""), "end\t", "folder\tdocs\nend\t"),
+       "has its entries out of order on line 10"},
+      {"unsorted paths", with([](InstalledFileList& l) { std::swap(l.files[0], l.files[1]); }),
+       "has its paths out of order on line 10"},
+      {"a path twice", with([](InstalledFileList& l) { l.createdFolders[1] = "docs"; }),
+       "names a path twice: docs"},
+      {"a path outside", with([](InstalledFileList& l) { l.files[0].path = "..\\x"; }),
+       "names a path outside the install directory: ..\\x"},
+      {"a number with a sign", Resealed(text, "\t1234\t", "\t+1234\t"),
+       "has a malformed number on line 9"},
+      {"a number past 64 bits",
+       Resealed(text, "\t18446744073709551615\t", "\t18446744073709551616\t"),
+       "has a malformed number on line 10"},
+      {"an escape of a plain letter", Resealed(text, "read me", "re%61d me"),
+       "has malformed text on line 9"},
+  };
+  for (const Row& row : rows) {
+    InstalledFileList damaged;
+    EXPECT_FALSE(ParseInstalledFileList(row.text, damaged, why)) << row.what;
+    EXPECT_EQ(why, row.why) << row.what;
+  }
 }
 
 TEST(GetProgramDirectory, IsTheExecutablesFolderWithSeparator) {

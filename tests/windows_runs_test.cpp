@@ -167,9 +167,7 @@ class WindowsRuns : public ::testing::Test {
     return "SOFTWARE\\Veltrane\\" + product + "\\Manual\\" + kGuid;
   }
   static void DeleteRecord(const std::string& product) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, RecordKey(product).c_str());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Veltrane\\" + product + "\\Manual").c_str());
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Veltrane\\" + product).c_str());
+    testing_support::DeleteTree("SOFTWARE\\Veltrane\\" + product);
   }
   static void WriteRecord(const std::string& product, const std::string& language,
                           const std::string& version) {

@@ -7,6 +7,7 @@
 #include "app/exit_code.h"
 #include "app/run_log.h"
 #include "copy/copy_job.h"
+#include "install_list/run_lists.h"
 #include "paths/paths.h"
 #include "platform/afx/app.h"
 #include "platform/durable_writes.h"
@@ -108,7 +109,17 @@ int RunInstaller(int argc, char** argv) {
     ManualCopyJob job(installDirectory, programDirectory + "SRC");
     DurableWrites written(installDirectory);
     CopyCounts counts;
-    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr);
+    RunLists lists(settings, installDirectory, recordKey.Get(), programDirectory + "SRC");
+    lists.Load();
+    if (logFile) {
+      for (const std::string& note : lists.Notes()) log.Note(note);
+    }
+    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr, &lists);
+    // Nothing was written when what was there before could not be noted.
+    if (lists.Failed()) {
+      if (logFile) log.Failure(lists.Failure(), lists.FailureError());
+      exitCode = kExitRecordFailed;
+    }
     // A copy that failed because the install directory is missing says so.
     if (logFile) {
       log.Copy(counts, exitCode == kExitSuccess ||
@@ -124,6 +135,12 @@ int RunInstaller(int argc, char** argv) {
     if (logFile && !flushNote.empty()) log.Note(AnsiToUtf8(flushNote));
     if (exitCode == kExitSuccess) {
       AtKillPoint(KillPoint::Flushed, installDirectory);
+      if (!lists.WriteList()) {
+        if (logFile) log.Failure(lists.Failure(), lists.FailureError());
+        exitCode = kExitRecordFailed;
+      }
+    }
+    if (exitCode == kExitSuccess) {
       // A version that cannot be recorded leaves a copied manual that the
       // next run and every detection rule take for absent: no success.
       const std::string& version = settings.manualVersion;

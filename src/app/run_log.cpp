@@ -109,7 +109,8 @@ void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
   Line("copy: folders created " + std::to_string(counts.foldersCreated) + ", files written " +
        std::to_string(counts.filesWritten) + ", unchanged (already identical) " +
        std::to_string(counts.filesUnchanged) + ", kept (the installed file is newer) " +
-       std::to_string(counts.filesKeptNewer));
+       std::to_string(counts.filesKeptNewer) + ", passed over (as the last install left them) " +
+       std::to_string(counts.filesPassedOver));
   if (!counts.note.empty()) Line(AnsiToUtf8(counts.note));
   if (counts.failedPath.empty()) return;
   Line("failure: " + AnsiToUtf8(counts.failedPath) + ": " +

@@ -1,6 +1,8 @@
 #include "copy/copy_job.h"
 
 #include "copy/copy_walk.h"
+#include "install_list/run_lists.h"
+#include "platform/folder_identities.h"
 #include "platform/durable_writes.h"
 #include "platform/kill_points.h"
 #include "platform/link_target.h"
@@ -17,12 +19,28 @@ bool IsReadOnly(const HeldFolder& folder, const std::string& name) {
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:
-  InstallSteps(DurableWrites* written, CopyCounts* counts) : written_(written), counts_(counts) {}
+  InstallSteps(DurableWrites* written, CopyCounts* counts, RunLists* lists)
+      : written_(written), counts_(counts), lists_(lists), vouched_(lists) {}
+
+  // A file that the list vouches for is as the last install left it.
+  bool PassOver(FileToWrite& file) override {
+    if (!vouched_.Unchanged(file)) return false;
+    if (counts_) ++counts_->filesPassedOver;
+    return true;
+  }
+
+  void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
+                  const std::vector<WalkedFile>& files) override {
+    vouched_.FolderDone(folder);
+    // What the copy left, listed afresh.
+    if (lists_) lists_->FolderDone(sourceFolder, created, files, FolderIdentities(folder));
+  }
 
   // A folder that another run created between the look and the creation is
   // reused like one that was there before.
   bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
                     FolderEntry& entry, std::string& why) override {
+    if (!BeforeFirstWrite()) return false;
     if (parent.Create(name, created)) {
       if (counts_) ++counts_->foldersCreated;
       NoteFolder(created, true);
@@ -42,6 +60,7 @@ class InstallSteps : public CopySteps {
   // there between the clearing and the replace: the decision is then taken
   // once more for the file that is there now.
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+    if (!BeforeFirstWrite()) return false;
     const HeldFolder& folder = *file.folder;
     const std::string destination = file.destinationFolder + file.name;
     const std::string source = file.sourceFolder + file.name;
@@ -98,6 +117,9 @@ class InstallSteps : public CopySteps {
   }
 
  private:
+  // What is there before the copy is noted before it writes anything.
+  bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(); }
+
   // changed: this run wrote the file, rather than found it complete.
   bool Written(const std::string& path, bool changed = true) {
     if (written_) written_->Note(path, changed);
@@ -124,14 +146,16 @@ class InstallSteps : public CopySteps {
 
   DurableWrites* written_;
   CopyCounts* counts_;
+  RunLists* lists_;
+  VouchedFiles vouched_;
   std::string notedFolder_;
 };
 
 }  // namespace
 
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
-             DurableWrites* written, CopyCounts* counts) {
-  InstallSteps steps(written, counts);
+             DurableWrites* written, CopyCounts* counts, RunLists* lists) {
+  InstallSteps steps(written, counts, lists);
   const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
   ReleaseReplaceLock();
   const std::string note = TakeReplaceNote();
@@ -139,6 +163,7 @@ int CopyTree(std::string source, std::string destination, OverwritePolicy policy
   return result;
 }
 
-int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written, CopyCounts* counts) const {
-  return CopyTree(sourceRoot_, destinationRoot_, policy, written, counts);
+int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written, CopyCounts* counts,
+                       RunLists* lists) const {
+  return CopyTree(sourceRoot_, destinationRoot_, policy, written, counts, lists);
 }

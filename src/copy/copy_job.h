@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 
 class DurableWrites;
+class RunLists;
 
 // What a copy did, for the run's log.
 struct CopyCounts {
@@ -14,6 +15,7 @@ struct CopyCounts {
   int filesWritten = 0;
   int filesUnchanged = 0;  // already held the source's bytes
   int filesKeptNewer = 0;
+  int filesPassedOver = 0;  // unopened: the list of installed files vouches for them
   // The first failure: its path, the system's error code, and what failed
   // when no error code says it.
   std::string failedPath;
@@ -37,8 +39,10 @@ class ManualCopyJob {
 
   // Each file written is noted in written, and what the copy did in
   // counts, when given.
+  // lists, when given, is told what the copy found and did, and may pass
+  // over files it vouches for.
   int Run(OverwritePolicy policy, DurableWrites* written = nullptr,
-          CopyCounts* counts = nullptr) const;
+          CopyCounts* counts = nullptr, RunLists* lists = nullptr) const;
 
  private:
   std::string destinationRoot_;
@@ -51,4 +55,5 @@ class ManualCopyJob {
 // exist copies nothing and succeeds; a folder that exists but cannot be
 // listed, completely, fails with kCopyFileFailed.
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
-             DurableWrites* written = nullptr, CopyCounts* counts = nullptr);
+             DurableWrites* written = nullptr, CopyCounts* counts = nullptr,
+             RunLists* lists = nullptr);

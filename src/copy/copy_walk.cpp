@@ -40,6 +40,7 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
   }
 
   int result = kCopyComplete;
+  std::vector<WalkedFile> walked;
   bool more = true;
   while (more && result == kCopyComplete) {
     more = finder.FindNextFile();
@@ -62,6 +63,7 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
         result = kCopyFileFailed;
         break;
       }
+      if (created && !steps.WalkCreatedFolders()) continue;
       EnsureTrailingSeparator(sourcePath);
       result = WalkFolder(sourcePath, child, policy, true, created, steps);
     } else {
@@ -73,13 +75,20 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
       file.listed = ListedOf(finder);
       // A folder that this copy created holds nothing of its own yet.
       file.opened.destinationAbsent = folderCreated;
-      if (!folderCreated && !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened)) {
+      walked.push_back({name, file.listed, WalkedOutcome::Written});
+      if (!folderCreated && steps.PassOver(file)) {
+        walked.back().outcome = WalkedOutcome::PassedOver;
+      } else if (!folderCreated &&
+                 !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened)) {
+        walked.back().outcome = WalkedOutcome::Kept;
         steps.KeepFile(sourcePath, destinationPath);
       } else if (!steps.WriteFile(file, policy)) {
+        walked.pop_back();
         result = kCopyFileFailed;
       }
     }
   }
+  steps.FolderDone(source, folder, folderCreated, walked);
   // A listing that broke off before its end left entries uncopied.
   if (result == kCopyComplete && finder.ListingFailed()) {
     steps.ListingFailed(source);

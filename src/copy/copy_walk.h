@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "copy/overwrite_policy.h"
 #include "platform/held_folder.h"
@@ -19,6 +20,19 @@ struct FileToWrite {
   std::string name;
   ListedFile listed;     // what the source folder's listing said of it
   DecisionFiles opened;  // what the decision opened; the step may close them
+};
+
+// How the walk met a file of the kit.
+enum class WalkedOutcome {
+  Written,    // written, or found complete and let stand
+  Kept,       // a newer installed file kept by the policy
+  PassedOver,  // the steps saw to it without a decision
+};
+
+struct WalkedFile {
+  std::string name;
+  ListedFile source;
+  WalkedOutcome outcome = WalkedOutcome::Written;
 };
 
 class CopySteps {
@@ -35,6 +49,16 @@ class CopySteps {
   // name of sourceFolder is to be written into destinationFolder. False
   // ends the copy with 4.
   virtual bool WriteFile(FileToWrite& file, OverwritePolicy policy) = 0;
+  // A file in a folder that this walk did not create, before the overwrite
+  // decision opens anything: true when the steps have seen to it and the
+  // walk passes over it.
+  virtual bool PassOver(FileToWrite& /*file*/) { return false; }
+  // Whether the walk goes into the folders it creates (or would create).
+  virtual bool WalkCreatedFolders() const { return true; }
+  // A folder of the source that the walk is done with, completely or not:
+  // its files as the walk met them.
+  virtual void FolderDone(const std::string& /*sourceFolder*/, const HeldFolder& /*folder*/,
+                          bool /*created*/, const std::vector<WalkedFile>& /*files*/) {}
   // A file that the policy keeps.
   virtual void KeepFile(const std::string& /*source*/, const std::string& /*destination*/) {}
   // A folder of the source that exists but cannot be listed completely; the

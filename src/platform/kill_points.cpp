@@ -1,4 +1,5 @@
 #include "platform/kill_points.h"
+#include "platform/test_trust.h"
 
 #include <stdlib.h>
 
@@ -48,7 +49,9 @@ const char* KillPointName(KillPoint point) {
     case KillPoint::Moved: return "moved";
     case KillPoint::FlushReadOnlyCleared: return "flush-readonly-cleared";
     case KillPoint::IdenticalKept: return "identical-kept";
+    case KillPoint::NoteWritten: return "note-written";
     case KillPoint::Flushed: return "flushed";
+    case KillPoint::ListWritten: return "list-written";
   }
   return "";
 }
@@ -60,3 +63,5 @@ void AtKillPoint(KillPoint point, const std::string& path) {
   }
   if (Names("QUORVEX_FAULT_HOLD", point, path, rest) && !rest.empty()) Hold(rest);
 }
+
+bool TestBuildTrustsRunningUser() { return getenv("QUORVEX_TRUST_RUNNING_USER") != nullptr; }

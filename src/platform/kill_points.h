@@ -18,7 +18,9 @@ enum class KillPoint {
   Moved,                 // the copy moved over the destination
   FlushReadOnlyCleared,  // the per-file flush cleared a file's read-only attribute
   IdenticalKept,         // an identical file found, what a copy would give it not yet given
-  Flushed,               // everything durable, the version not yet recorded
+  NoteWritten,           // what was there before noted, nothing written yet
+  Flushed,               // everything durable, the list not yet written
+  ListWritten,           // the list of installed files written, the version not yet recorded
 };
 
 // The step's name in the variables: "readonly-cleared", "copy-written", ...

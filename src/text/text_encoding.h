@@ -10,3 +10,6 @@ std::string AnsiToUtf8(const std::string& text);
 // text with every control byte written as "\xNN", for the text report.
 std::string VisibleText(const std::string& text);
 
+// Appends the UTF-8 form of a Unicode code point.
+void AppendUtf8(char32_t codePoint, std::string& out);
+

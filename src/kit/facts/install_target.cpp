@@ -30,6 +30,18 @@ InstallTarget FindInstallTarget(const std::vector<std::string>& installerArgumen
   return target;
 }
 
+std::unique_ptr<RunLists> ReadInstalledLists(const InstallerSettings& settings,
+                                             const std::string& directory,
+                                             const std::string& sourceRoot) {
+  ScopedRegKey key;
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, ManualRecordKey(settings).c_str(), 0, KEY_READ,
+                key.Receive());
+  // The key serves the reading only; nothing here writes a list.
+  auto lists = std::make_unique<RunLists>(settings, directory, key.Get(), sourceRoot);
+  lists->Load();
+  return lists;
+}
+
 std::vector<Field> TargetFields(const InstallTarget& target, const InstallerSettings& settings) {
   const char* source = target.source == InstallDirectorySource::Argument       ? "argument"
                        : target.source == InstallDirectorySource::Registration ? "registration"

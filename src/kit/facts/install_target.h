@@ -3,10 +3,12 @@
 // version recorded for the kit's product and language.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/driver.h"
+#include "install_list/run_lists.h"
 #include "kit/report/report.h"
 #include "registry/version_record.h"
 #include "settings/settings.h"
@@ -25,6 +27,12 @@ struct InstallTarget {
 // installerArguments: the "/p" arguments of the command line.
 InstallTarget FindInstallTarget(const std::vector<std::string>& installerArguments,
                                 const InstallerSettings& settings);
+
+// The lists of installed files of the kit's manual in directory, as the
+// installer would read them before its copy; reading only.
+std::unique_ptr<RunLists> ReadInstalledLists(const InstallerSettings& settings,
+                                             const std::string& directory,
+                                             const std::string& sourceRoot);
 
 // installDirectory, installDirectorySource, recordedVersion (null when none)
 // and kitVersion.

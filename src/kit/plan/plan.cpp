@@ -55,14 +55,15 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
     std::string destination = target.directory;
     EnsureTrailingSeparator(source);
     EnsureTrailingSeparator(destination);
-    PlanSteps steps(source, destination, report.actions);
+    const auto lists = ReadInstalledLists(settings, target.directory, source);
+    PlanSteps steps(source, destination, report.actions, lists.get());
     report.exitCode = WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
   }
   const bool copyRuns = !target.directory.empty() && allowed;
   report.summary.push_back({"copyRuns", copyRuns ? "true" : "false", true});
   const std::pair<const char*, const char*> counts[] = {
       {"create-folder", "createFolderCount"}, {"copy", "copyCount"},
-      {"replace", "replaceCount"}, {"keep", "keepCount"}};
+      {"replace", "replaceCount"}, {"keep", "keepCount"}, {"pass-over", "passOverCount"}};
   for (const auto& [action, name] : counts) {
     report.summary.push_back({name, std::to_string(CountOf(report.actions, action)), true});
   }

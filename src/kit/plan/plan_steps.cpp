@@ -55,6 +55,13 @@ bool PlanSteps::WriteFile(FileToWrite& file, OverwritePolicy) {
   return true;
 }
 
+bool PlanSteps::PassOver(FileToWrite& file) {
+  if (!vouched_.Unchanged(file)) return false;
+  Add("pass-over", file.destinationFolder + file.name,
+      "as the last install left it, by the list of installed files: not opened");
+  return true;
+}
+
 void PlanSteps::KeepFile(const std::string&, const std::string& destination) {
   Add("keep", destination, "the installed file is newer");
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
+#include "install_list/run_lists.h"
 #include "kit/report/report.h"
 
 namespace kit {
@@ -15,15 +16,24 @@ namespace kit {
 class PlanSteps : public CopySteps {
  public:
   // Both roots as the walk takes them (ending in a separator).
-  PlanSteps(std::string sourceRoot, std::string destinationRoot, std::vector<Action>& actions)
+  // lists: the installer's lists of installed files, or null.
+  PlanSteps(std::string sourceRoot, std::string destinationRoot, std::vector<Action>& actions,
+            const RunLists* lists = nullptr)
       : sourceRoot_(std::move(sourceRoot)),
         destinationRoot_(std::move(destinationRoot)),
-        actions_(actions) {}
+        actions_(actions),
+        vouched_(lists) {}
 
   bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
                     FolderEntry& entry, std::string& why) override;
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
+  // What the list vouches for, the installer passes over unopened.
+  bool PassOver(FileToWrite& file) override;
+  void FolderDone(const std::string&, const HeldFolder& folder, bool,
+                  const std::vector<WalkedFile>&) override {
+    vouched_.FolderDone(folder);
+  }
   void ListingFailed(const std::string& sourceFolder) override;
   void RefusedLink(const std::string& destinationFolder, const std::string& why) override;
 
@@ -36,6 +46,7 @@ class PlanSteps : public CopySteps {
   std::string destinationRoot_;
   std::vector<Action>& actions_;
   std::set<std::string> plannedFolders_;
+  VouchedFiles vouched_;
 };
 
 }  // namespace kit

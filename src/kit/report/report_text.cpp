@@ -33,7 +33,8 @@ std::string FileLine(const FileState& file) {
 
 // Actions and file states that are as they should be.
 bool AsItShouldBe(const std::string& state) {
-  return state == "copy" || state == "replace" || state == "create-folder" || state == "same";
+  return state == "copy" || state == "replace" || state == "pass-over" ||
+         state == "create-folder" || state == "same";
 }
 
 constexpr size_t kLinksShown = 3;

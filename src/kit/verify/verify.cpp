@@ -71,7 +71,8 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
     std::string destination = target.directory;
     EnsureTrailingSeparator(source);
     EnsureTrailingSeparator(destination);
-    VerifySteps steps(source, destination, report.files);
+    const auto lists = ReadInstalledLists(settings, target.directory, source);
+    VerifySteps steps(source, destination, report.files, lists.get());
     WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
     AddFolders(source, destination, steps, destination, report.files);
     for (const std::string& folder : steps.unlistedFolders()) {
@@ -98,6 +99,7 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
       {"sameCount", same},
       {"keptNewerCount", CountOf(report.files, "kept-newer", false)},
       {"differsCount", CountOf(report.files, "differs", false)},
+      {"changedSinceInstallCount", CountOf(report.files, "changed-since-install", false)},
       {"missingCount", CountOf(report.files, "missing", false)},
       {"folderCount", static_cast<int>(report.files.size()) - fileCount},
       {"missingFolderCount", CountOf(report.files, "missing", true)},

@@ -2,6 +2,7 @@
 
 #include "kit/facts/file_facts.h"
 #include "kit/facts/install_target.h"
+#include "platform/folder_identities.h"
 
 namespace kit {
 
@@ -24,9 +25,19 @@ bool VerifySteps::WriteFile(FileToWrite& file, OverwritePolicy) {
   } else if (ReadWriteTime(installed, installedTime) && ReadWriteTime(source, sourceTime) &&
              installedTime == sourceTime && SameContent(installed, source)) {
     state = "same";
+  } else if (ChangedSinceInstalled(file)) {
+    state = "changed-since-install";
   }
   Add(installed, state);
   return true;
+}
+
+bool VerifySteps::ChangedSinceInstalled(const FileToWrite& file) const {
+  const InstalledFile* listed = lists_ ? lists_->Listed(file.sourceFolder, file.name) : nullptr;
+  if (!listed || !file.folder) return false;
+  FileIdentity identity;
+  return !FolderIdentities(*file.folder).Find(file.name, identity) ||
+         identity != listed->destination;
 }
 
 void VerifySteps::KeepFile(const std::string& source, const std::string& destination) {

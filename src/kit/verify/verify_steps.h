@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
+#include "install_list/run_lists.h"
 #include "kit/report/report.h"
 
 namespace kit {
@@ -15,10 +16,13 @@ namespace kit {
 class VerifySteps : public CopySteps {
  public:
   // Both roots as the walk takes them (ending in a separator).
-  VerifySteps(std::string sourceRoot, std::string destinationRoot, std::vector<FileState>& files)
+  // lists: the installer's lists of installed files, or null.
+  VerifySteps(std::string sourceRoot, std::string destinationRoot, std::vector<FileState>& files,
+              const RunLists* lists = nullptr)
       : sourceRoot_(std::move(sourceRoot)),
         destinationRoot_(std::move(destinationRoot)),
-        files_(files) {}
+        files_(files),
+        lists_(lists) {}
 
   // A missing folder: noted (see missingFolders), and walked on as if created.
   bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
@@ -34,12 +38,15 @@ class VerifySteps : public CopySteps {
 
  private:
   void Add(const std::string& destination, const char* state);
+  // Whether the installed file is no longer what the last install left.
+  bool ChangedSinceInstalled(const FileToWrite& file) const;
 
   std::string sourceRoot_;
   std::string destinationRoot_;
   std::vector<FileState>& files_;
   std::vector<std::string> unlistedFolders_;
   std::set<std::string> missingFolders_;
+  const RunLists* lists_;
 };
 
 }  // namespace kit

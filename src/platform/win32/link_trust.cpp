@@ -2,12 +2,32 @@
 
 #include <sddl.h>
 
+#include <vector>
+
 namespace {
 
 // TrustedInstaller, the service that owns the system's own files.
 const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-bool IsTrusted(PSID sid) {
+// The running account's SID, when a test-only build trusts it.
+PSID RunningUser() {
+  static std::vector<BYTE> user = [] {
+    std::vector<BYTE> buffer;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return buffer;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    buffer.resize(size);
+    if (!size || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) buffer.clear();
+    CloseHandle(token);
+    return buffer;
+  }();
+  return user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+}
+
+// also: one more account trusted, or null.
+bool IsTrusted(PSID sid, PSID also = nullptr) {
+  if (also && EqualSid(sid, also)) return true;
   if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) {
     return true;
   }
@@ -19,7 +39,7 @@ bool IsTrusted(PSID sid) {
 }
 
 // Whether an account other than the trusted ones is allowed any of rights.
-bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID also = nullptr) {
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
@@ -39,7 +59,7 @@ bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
     ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
     ACCESS_MASK mask = allowed->Mask;
     MapGenericMask(&mask, &mapping);
-    if ((mask & rights) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart))) return true;
+    if ((mask & rights) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart), also)) return true;
   }
   return false;
 }
@@ -69,4 +89,18 @@ bool IsLinkFolder(bool handleRead, DWORD handleAttributes, DWORD reparseTag, DWO
   if (handleReparse) return IsReparseTagNameSurrogate(reparseTag);
   return namedAttributes != INVALID_FILE_ATTRIBUTES &&
          (namedAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string WhyFolderIsNotTrusted(PSECURITY_DESCRIPTOR folder, bool trustRunningUser) {
+  const PSID also = trustRunningUser ? RunningUser() : nullptr;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(folder, &owner, &defaulted) || !owner || !IsTrusted(owner, also)) {
+    return "whose owner is not Administrators, SYSTEM or TrustedInstaller";
+  }
+  const ACCESS_MASK changeFiles = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_ATTRIBUTES |
+                                  FILE_WRITE_EA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                  WRITE_OWNER;
+  if (OthersAllowed(folder, changeFiles, also)) return "whose files other accounts may change";
+  return "";
 }

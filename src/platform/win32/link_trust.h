@@ -19,6 +19,13 @@
 // ignored, which errs on the side of refusing.
 std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR parent);
 
+// Empty when only Administrators, SYSTEM and TrustedInstaller own folder and
+// may change what it holds (add, delete, or change its files' attributes or
+// permissions); otherwise why not, as a phrase that follows "a folder".
+// trustRunningUser counts the running account as trusted too (a test-only
+// build under Wine).
+std::string WhyFolderIsNotTrusted(PSECURITY_DESCRIPTOR folder, bool trustRunningUser = false);
+
 // Whether a folder opened as itself is a link: its handle shows a reparse
 // point of a name-surrogate tag (a symbolic link or a junction; a OneDrive,
 // cloud-files or deduplicated folder is none). Wine's handle of a Unix link

@@ -1,0 +1,339 @@
+#include "install_list/run_lists.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <random>
+
+#include "platform/kill_points.h"
+#include "platform/path_separator.h"
+#include "registry/registry_key.h"
+#include "text/text_encoding.h"
+
+const char kListFolderSubkey[] = "Files";
+
+namespace {
+
+// A name of one component from text: letters, digits and "{}-._" stay,
+// anything else becomes "_".
+std::string PlainName(const std::string& text, size_t longest) {
+  std::string name;
+  for (char c : text.substr(0, longest)) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '{' || c == '}' || c == '-' || c == '.' || c == '_';
+    name += plain ? c : '_';
+  }
+  return name;
+}
+
+template <typename T>
+void SortUnique(std::vector<T>& items) {
+  std::sort(items.begin(), items.end());
+  items.erase(std::unique(items.begin(), items.end()), items.end());
+}
+
+// What is there already of a kit, walked without writing: the files and
+// folders of the kit that the install directory holds.
+class Survey : public CopySteps {
+ public:
+  Survey(size_t rootLength, std::vector<std::string>& files, std::vector<std::string>& folders)
+      : rootLength_(rootLength), files_(files), folders_(folders) {}
+
+  bool CreateFolder(const HeldFolder&, const std::string&, HeldFolder&, FolderEntry&,
+                    std::string&) override {
+    return true;
+  }
+  bool WalkCreatedFolders() const override { return false; }
+  bool WriteFile(FileToWrite&, OverwritePolicy) override { return true; }
+  bool PassOver(FileToWrite& file) override {
+    FileIdentity identity;
+    const bool found = Identities(*file.folder).Find(file.name, identity) ||
+                       AttributesIn(*file.folder, file.name) != INVALID_FILE_ATTRIBUTES;
+    if (found) files_.push_back(file.sourceFolder.substr(rootLength_) + file.name);
+    return true;
+  }
+  void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
+                  const std::vector<WalkedFile>&) override {
+    if (!created && sourceFolder.size() > rootLength_) {
+      folders_.push_back(sourceFolder.substr(rootLength_, sourceFolder.size() - rootLength_ - 1));
+    }
+    identities_.erase(&folder);
+  }
+
+ private:
+  const FolderIdentities& Identities(const HeldFolder& folder) {
+    return identities_.emplace(&folder, FolderIdentities(folder)).first->second;
+  }
+
+  size_t rootLength_;
+  std::vector<std::string>& files_;
+  std::vector<std::string>& folders_;
+  std::map<const HeldFolder*, FolderIdentities> identities_;
+};
+
+}  // namespace
+
+std::string RegistryViewName() {
+#ifdef _WIN32
+  return sizeof(void*) == 8 ? "64" : "32";
+#else
+  return "native";
+#endif
+}
+
+RunLists::RunLists(const InstallerSettings& settings, const std::string& installDirectory,
+                   HKEY recordKey, const std::string& sourceRoot)
+    : settings_(settings), recordKey_(recordKey), sourceRoot_(sourceRoot) {
+  owner_.productGuid = settings.productGuid;
+  owner_.language = settings.language;
+  owner_.installDirectory = installDirectory;
+  if (owner_.installDirectory.empty() || (owner_.installDirectory.back() != '\\' &&
+                                          owner_.installDirectory.back() != '/')) {
+    owner_.installDirectory += kPlatformSeparator;
+  }
+  owner_.view = RegistryViewName();
+  if (sourceRoot_.empty() || (sourceRoot_.back() != '\\' && sourceRoot_.back() != '/')) {
+    sourceRoot_ += '\\';
+  }
+}
+
+std::string RunLists::ListFileName() const { return PlainName(settings_.language, 64) + ".list"; }
+std::string RunLists::NoteFileName() const { return PlainName(settings_.language, 64) + ".note"; }
+
+std::string RunLists::Relative(const std::string& sourceFolder) const {
+  return sourceFolder.size() > sourceRoot_.size() ? sourceFolder.substr(sourceRoot_.size()) : "";
+}
+
+// The folder named under the record key when it is still trusted; with
+// create, a new one when there is none, its name recorded.
+bool RunLists::Fail(const std::string& why, DWORD error) {
+  if (failure_.empty()) {
+    failure_ = why;
+    failureError_ = error;
+  }
+  return false;
+}
+
+bool RunLists::OpenFolder(bool create) {
+  if (folder_.IsHeld()) return true;
+  std::string recorded;
+  ScopedRegKey subkey;
+  if (recordKey_ &&
+      RegOpenKeyExA(recordKey_, kListFolderSubkey, 0, KEY_READ, subkey.Receive()) == ERROR_SUCCESS &&
+      QueryTextValue(subkey.Get(), "", recorded) && IsPlainRelativePath(recorded) &&
+      recorded.find('\\') == std::string::npos) {
+    if (ListFolder::Open(recorded, folder_) == ListFolderFound::Trusted) return true;
+    if (!create) notes_.push_back("the lists' folder " + AnsiToUtf8(recorded) +
+                                  " is not used: it is missing, or accounts other than "
+                                  "administrators could have changed it");
+  }
+  if (!create) return false;
+  const std::string base =
+      "Quorvex " + PlainName(settings_.product, 60) + " " + PlainName(settings_.productGuid, 80);
+  // A name that someone else took is passed by; the next ones cannot be
+  // guessed, so no one can take them all beforehand.
+  std::random_device random;
+  for (int attempt = 1; attempt <= 16; ++attempt) {
+    char suffix[16];
+    snprintf(suffix, sizeof suffix, " %08x", static_cast<unsigned>(random()));
+    const std::string name = attempt == 1 ? base : base + suffix;
+    ListFolderFound found = ListFolder::Open(name, folder_);
+    if (found == ListFolderFound::Absent && !ListFolder::Create(name, folder_)) {
+      if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
+      return Fail("the lists' folder " + AnsiToUtf8(ListBaseFolder() + name) + " cannot be made",
+                  GetLastError());
+    }
+    if (!folder_.IsHeld()) continue;
+    ScopedRegKey named;
+    const LONG created = RegCreateKeyExA(recordKey_, kListFolderSubkey, 0, nullptr, 0,
+                                         KEY_SET_VALUE, nullptr, named.Receive(), nullptr);
+    const LONG set = created != ERROR_SUCCESS
+                         ? created
+                         : RegSetValueExA(named.Get(), "", 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(name.c_str()),
+                                          static_cast<DWORD>(name.size() + 1));
+    if (set != ERROR_SUCCESS) {
+      folder_ = ListFolder();
+      return Fail("the lists' folder cannot be recorded", static_cast<DWORD>(set));
+    }
+    return true;
+  }
+  return Fail("no folder for the lists can be made that only administrators may change",
+              ERROR_ACCESS_DENIED);
+}
+
+void RunLists::Load() {
+  if (!OpenFolder(false)) return;
+  std::string text, reason;
+  const std::string listPath = AnsiToUtf8(folder_.Path() + ListFileName());
+  if (folder_.Read(ListFileName(), text)) {
+    InstalledFileList list;
+    if (!ParseInstalledFileList(text, list, reason)) {
+      notes_.push_back("the list " + listPath + " is not used: it " + reason);
+    } else if (!(list.owner == owner_)) {
+      notes_.push_back("the list " + listPath + " is not used: it is of another install directory");
+    } else {
+      previous_ = std::move(list);
+      skipVersion_ = previous_.version == settings_.manualVersion;
+    }
+  }
+  text.clear();
+  if (folder_.Read(NoteFileName(), text)) {
+    RunNote note;
+    if (ParseRunNote(text, note, reason) && note.owner == owner_) {
+      leftover_ = std::move(note);
+      leftoverValid_ = true;
+      notes_.push_back("a run that did not finish left a note of what was there before it");
+    } else {
+      notes_.push_back("the note " + AnsiToUtf8(folder_.Path() + NoteFileName()) +
+                       " is not used: it " + (reason.empty() ? "is of another install directory" : reason));
+    }
+  }
+}
+
+bool RunLists::Unchanged(const std::string& sourceFolder, const std::string& name,
+                         const ListedFile& source, const FolderIdentities& identities,
+                         bool vouch) const {
+  if (!skipVersion_ || !vouch) return false;
+  const InstalledFile* entry = FindInstalledFile(previous_.files, Relative(sourceFolder) + name);
+  const uint64_t sourceTime = (static_cast<uint64_t>(source.lastWriteTime.dwHighDateTime) << 32) |
+                              source.lastWriteTime.dwLowDateTime;
+  FileIdentity found;
+  return entry && entry->sourceSize == source.size && entry->sourceLastWriteTime == sourceTime &&
+         identities.Find(name, found) && found == entry->destination;
+}
+
+const InstalledFile* RunLists::Listed(const std::string& sourceFolder,
+                                      const std::string& name) const {
+  return FindInstalledFile(previous_.files, Relative(sourceFolder) + name);
+}
+
+bool VouchedFiles::Unchanged(const FileToWrite& file) {
+  if (!lists_ || !lists_->MaySkip() || !file.folder) return false;
+  Looked& looked = looked_.emplace(file.folder, Looked(*file.folder)).first->second;
+  if (looked.vouch < 0) looked.vouch = looked.identities.Vouch() ? 1 : 0;
+  return lists_->Unchanged(file.sourceFolder, file.name, file.listed, looked.identities,
+                           looked.vouch == 1);
+}
+
+bool RunLists::BeforeFirstWrite() {
+  if (noteWritten_) return true;
+  if (Failed()) return false;
+  std::vector<std::string> files, folders;
+  Survey survey(sourceRoot_.size(), files, folders);
+  WalkCopyTree(sourceRoot_, owner_.installDirectory, OverwritePolicy::CompareTimes, survey);
+  note_.owner = owner_;
+  note_.version = settings_.manualVersion;
+  // Only what no list or earlier note accounts for was there before: a file
+  // that a run which did not finish wrote is an installed one.
+  for (std::string& path : files) {
+    if (!IsPlainRelativePath(path) || FindInstalledFile(previous_.files, path)) continue;
+    if (leftoverValid_ && !ContainsPath(leftover_.filesBefore, path)) continue;
+    note_.filesBefore.push_back(std::move(path));
+  }
+  for (std::string& path : folders) {
+    if (!IsPlainRelativePath(path) || ContainsPath(previous_.createdFolders, path)) continue;
+    if (leftoverValid_ && !ContainsPath(leftover_.foldersBefore, path)) continue;
+    note_.foldersBefore.push_back(std::move(path));
+  }
+  SortUnique(note_.filesBefore);
+  SortUnique(note_.foldersBefore);
+  if (!OpenFolder(true)) return false;
+  if (!folder_.Write(NoteFileName(), FormatRunNote(note_))) {
+    return Fail("the note of what was there before cannot be written to " +
+                    AnsiToUtf8(folder_.Path() + NoteFileName()),
+                GetLastError());
+  }
+  noteWritten_ = true;
+  AtKillPoint(KillPoint::NoteWritten, owner_.installDirectory);
+  return true;
+}
+
+void RunLists::FolderDone(const std::string& sourceFolder, bool created,
+                          const std::vector<WalkedFile>& files, const FolderIdentities& identities) {
+  const std::string relative = Relative(sourceFolder);
+  if (!relative.empty()) {
+    std::string folder = relative.substr(0, relative.size() - 1);
+    if (created) createdFolders_.push_back(folder);
+    kitFolders_.push_back(std::move(folder));
+  }
+  for (const WalkedFile& walked : files) {
+    const std::string path = relative + walked.name;
+    if (!IsPlainRelativePath(path)) continue;
+    const InstalledFile* before = FindInstalledFile(previous_.files, path);
+    if (walked.outcome == WalkedOutcome::PassedOver && before) {
+      files_.push_back(*before);
+      continue;
+    }
+    // A newer file that the policy kept is not what an install left: its
+    // entry stays as the last install left it, so that it shows changed.
+    if (walked.outcome == WalkedOutcome::Kept && before) {
+      files_.push_back(*before);
+      continue;
+    }
+    InstalledFile file;
+    file.path = path;
+    file.sourceSize = walked.source.size;
+    file.sourceLastWriteTime =
+        (static_cast<uint64_t>(walked.source.lastWriteTime.dwHighDateTime) << 32) |
+        walked.source.lastWriteTime.dwLowDateTime;
+    if (!identities.Find(walked.name, file.destination)) continue;
+    if (before) {
+      file.origin = before->origin;
+    } else {
+      const bool thereBefore =
+          noteWritten_     ? ContainsPath(note_.filesBefore, path)
+          : leftoverValid_ ? ContainsPath(leftover_.filesBefore, path)
+                           : true;
+      file.origin = thereBefore ? FileOrigin::ThereBefore : FileOrigin::Installed;
+    }
+    files_.push_back(std::move(file));
+  }
+}
+
+bool RunLists::WriteList() {
+  InstalledFileList list;
+  list.owner = owner_;
+  list.version = settings_.manualVersion;
+  list.files = std::move(files_);
+  files_.clear();
+  SortUnique(kitFolders_);
+  // Folders this run made, and those of the kit that neither an earlier
+  // install nor anyone else is known to have made.
+  list.createdFolders = previous_.createdFolders;
+  list.createdFolders.insert(list.createdFolders.end(), createdFolders_.begin(),
+                             createdFolders_.end());
+  if (noteWritten_) {
+    for (const std::string& folder : kitFolders_) {
+      if (!ContainsPath(note_.foldersBefore, folder)) list.createdFolders.push_back(folder);
+    }
+  }
+  SortUnique(list.createdFolders);
+  std::sort(list.files.begin(), list.files.end(),
+            [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; });
+  // Files of the manual that this kit no longer has stay installed: they
+  // stay listed as the last install left them.
+  for (const InstalledFile& old : previous_.files) {
+    if (!FindInstalledFile(list.files, old.path)) list.files.push_back(old);
+  }
+  std::sort(list.files.begin(), list.files.end(),
+            [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; });
+  list.files.erase(std::unique(list.files.begin(), list.files.end(),
+                               [](const InstalledFile& a, const InstalledFile& b) {
+                                 return a.path == b.path;
+                               }),
+                   list.files.end());
+  if (!OpenFolder(true)) return false;
+  if (!folder_.Write(ListFileName(), FormatInstalledFileList(list))) {
+    const DWORD error = GetLastError();
+    // A list that no longer tells what is installed must not mislead a
+    // later run.
+    folder_.Remove(ListFileName());
+    return Fail("the list of installed files cannot be written to " +
+                    AnsiToUtf8(folder_.Path() + ListFileName()),
+                error);
+  }
+  AtKillPoint(KillPoint::ListWritten, owner_.installDirectory);
+  if (noteWritten_ || leftoverValid_) folder_.Remove(NoteFileName());
+  return true;
+}

@@ -1,0 +1,119 @@
+// The lists of one installation run. Before the copy: the previous list
+// and a note that a run which did not finish left. Before the copy writes
+// anything: what is there before it, in a note of its own, flushed. After
+// the copy and its flush, before the version is recorded: the new list.
+//
+// The previous list of the same manual version lets the copy pass over a
+// file without opening it, when the kit's file has the size and time the
+// list gives, and the installed file the identity it was left with, in a
+// folder that only administrators can change.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "copy/copy_walk.h"
+#include "install_list/installed_files.h"
+#include "platform/folder_identities.h"
+#include "platform/list_store.h"
+#include "platform/replace_file.h"
+#include "platform/win32.h"
+#include "settings/settings.h"
+
+// The name of the value-less subkey of the record key whose default value
+// names the lists' folder.
+extern const char kListFolderSubkey[];
+
+class RunLists {
+ public:
+  RunLists(const InstallerSettings& settings, const std::string& installDirectory,
+           HKEY recordKey, const std::string& sourceRoot);
+
+  // Reads the previous list and a note left behind; what cannot be used is
+  // said in Notes().
+  void Load();
+  const std::vector<std::string>& Notes() const { return notes_; }
+
+  // Whether the file name of sourceFolder (under the source root), found
+  // in the installed folder that identities lists, is as the previous list
+  // left it, so that it need not be opened.
+  bool Unchanged(const std::string& sourceFolder, const std::string& name,
+                 const ListedFile& source, const FolderIdentities& identities, bool vouch) const;
+  bool MaySkip() const { return skipVersion_; }
+  // The previous list's entry of the file name of sourceFolder, or null.
+  const InstalledFile* Listed(const std::string& sourceFolder, const std::string& name) const;
+
+  // Before the first write: notes what of the kit is in the install
+  // directory already and the previous list does not name, durably. False
+  // when that cannot be done (Failure says why); nothing may be written
+  // then.
+  bool BeforeFirstWrite();
+  bool NoteWritten() const { return noteWritten_; }
+
+  // The kit's folder sourceFolder, done: created tells that this run made
+  // it; files are its files as the walk met them, identities what the
+  // installed folder holds now.
+  void FolderDone(const std::string& sourceFolder, bool created,
+                  const std::vector<WalkedFile>& files, const FolderIdentities& identities);
+
+  // Writes the new list and removes the note. False when the list cannot
+  // be written (Failure says why): then no stale list is left either.
+  bool WriteList();
+
+  // Why the note or the list could not be written, and the system's error.
+  const std::string& Failure() const { return failure_; }
+  DWORD FailureError() const { return failureError_; }
+  bool Failed() const { return !failure_.empty(); }
+
+ private:
+  std::string Relative(const std::string& sourceFolder) const;
+  bool OpenFolder(bool create);
+  bool Fail(const std::string& why, DWORD error);
+  std::string ListFileName() const;
+  std::string NoteFileName() const;
+
+  InstallerSettings settings_;
+  ListOwner owner_;
+  HKEY recordKey_;
+  std::string sourceRoot_;
+  ListFolder folder_;
+
+  InstalledFileList previous_;  // empty when there is none to use
+  bool skipVersion_ = false;  // previous is valid and of this version
+  bool leftoverValid_ = false;
+  RunNote leftover_;
+  bool noteWritten_ = false;
+  RunNote note_;
+
+  std::vector<InstalledFile> files_;
+  std::vector<std::string> kitFolders_;
+  std::vector<std::string> createdFolders_;
+  std::vector<std::string> notes_;
+  std::string failure_;
+  DWORD failureError_ = 0;
+};
+
+// Which files of a walk the previous list vouches for: each folder's
+// identities read once, its trust judged once.
+class VouchedFiles {
+ public:
+  explicit VouchedFiles(const RunLists* lists) : lists_(lists) {}
+
+  bool Unchanged(const FileToWrite& file);
+  void FolderDone(const HeldFolder& folder) { looked_.erase(&folder); }
+
+ private:
+  struct Looked {
+    explicit Looked(const HeldFolder& folder) : identities(folder) {}
+    FolderIdentities identities;
+    int vouch = -1;  // not judged yet
+  };
+
+  const RunLists* lists_;
+  std::map<const HeldFolder*, Looked> looked_;
+};
+
+// "32" or "64", the registry view of the build on Windows; "native" here.
+std::string RegistryViewName();

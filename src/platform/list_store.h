@@ -1,0 +1,47 @@
+// Where the lists of installed files are kept: a folder of their own,
+// outside every install directory, that only administrators can change. On
+// Windows under the program-data folder (SHGetKnownFolderPath, never the
+// environment); natively beside the stand-in's hive, or in the folder that
+// QUORVEX_LISTS names. Users may create folders in the program-data folder,
+// so a folder found under the chosen name is used only when it passes the
+// trust rule of held folders (its owner and who may change it).
+#pragma once
+
+#include <string>
+
+#include "platform/held_folder.h"
+
+enum class ListFolderFound {
+  Trusted,    // held
+  Absent,     // nothing of that name
+  Untrusted,  // something another account could have made or can change
+};
+
+class ListFolder {
+ public:
+  // The folder name (one component) of the lists' base folder.
+  static ListFolderFound Open(const std::string& name, ListFolder& folder);
+  // Creates it with permissions of its own, not inherited: Administrators
+  // and SYSTEM may do everything, Users only read. False with the last
+  // error set, ERROR_ALREADY_EXISTS when the name is taken.
+  static bool Create(const std::string& name, ListFolder& folder);
+
+  const std::string& Path() const { return held_.Path(); }
+  bool IsHeld() const { return held_.IsHeld(); }
+
+  // The whole of file; false with the last error set, ERROR_FILE_NOT_FOUND
+  // when there is none.
+  bool Read(const std::string& file, std::string& text) const;
+  // Replaces file with text, durably: written under a temporary name,
+  // flushed, renamed over file, and the folder flushed. False with the last
+  // error set; file is then as it was.
+  bool Write(const std::string& file, const std::string& text) const;
+  // Removes file, durably; true when it is gone (or was never there).
+  bool Remove(const std::string& file) const;
+
+ private:
+  HeldFolder held_;
+};
+
+// The folder the lists' folders are made in; empty when it cannot be told.
+std::string ListBaseFolder();

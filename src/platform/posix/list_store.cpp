@@ -1,0 +1,132 @@
+// The stand-in's lists live beside its hive, as the real ones live under
+// the program-data folder: in a folder only root may change.
+#include "platform/list_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "hive_file.h"
+#include "standin_internal.h"
+#include "trusted_path.h"
+
+namespace {
+
+using standin::UniqueFd;
+
+constexpr off_t kLargestList = 256 << 20;
+
+int Descriptor(const HeldFolder& folder) { return standin::DescriptorOf(folder.Get()); }
+
+bool TrustedFolder(int fd) {
+  struct stat status;
+  return fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) &&
+         standin::IsTrustedOwner(status.st_uid) && !(status.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+bool SyncFolder(const HeldFolder& folder) {
+  UniqueFd opened(openat(Descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!opened.IsValid() || fsync(opened.Get()) != 0) return standin::FailWithErrno(errno);
+  return true;
+}
+
+bool Fail(int error) { return standin::FailWithErrno(error); }
+
+}  // namespace
+
+std::string ListBaseFolder() {
+  const char* named = getenv("QUORVEX_LISTS");
+  std::string base = named && *named ? named : standin::HivePath();
+  if (!(named && *named)) {
+    const size_t slash = base.find_last_of('/');
+    base = slash == std::string::npos ? "." : base.substr(0, slash);
+  }
+  if (base.empty() || base.back() != '/') base += '/';
+  return base;
+}
+
+ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder) {
+  folder.held_ = HeldFolder();
+  FolderEntry entry = FolderEntry::Absent;
+  HeldFolder held = HeldFolder::Open(ListBaseFolder() + name, &entry);
+  if (entry == FolderEntry::Absent) return ListFolderFound::Absent;
+  if (entry != FolderEntry::Enter || !TrustedFolder(Descriptor(held))) {
+    return ListFolderFound::Untrusted;
+  }
+  folder.held_ = std::move(held);
+  return ListFolderFound::Trusted;
+}
+
+bool ListFolder::Create(const std::string& name, ListFolder& folder) {
+  folder.held_ = HeldFolder();
+  const std::string base = ListBaseFolder();
+  // The base itself, as the hive's folder is made.
+  for (size_t slash = base.find('/', 1); slash != std::string::npos;
+       slash = base.find('/', slash + 1)) {
+    if (mkdir(base.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return Fail(errno);
+  }
+  if (standin::FaultInjected("QUORVEX_FAULT_LIST", base + name)) return false;
+  if (mkdir((base + name).c_str(), 0755) != 0) return Fail(errno);
+  FolderEntry entry = FolderEntry::Absent;
+  folder.held_ = HeldFolder::Open(base + name, &entry);
+  if (entry != FolderEntry::Enter) {
+    folder.held_ = HeldFolder();
+    return Fail(EACCES);
+  }
+  return true;
+}
+
+bool ListFolder::Read(const std::string& file, std::string& text) const {
+  text.clear();
+  UniqueFd fd(openat(Descriptor(held_), file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status;
+  if (!fd.IsValid() || fstat(fd.Get(), &status) != 0) return Fail(errno);
+  if (!S_ISREG(status.st_mode) || status.st_size > kLargestList) return Fail(EINVAL);
+  text.resize(static_cast<size_t>(status.st_size));
+  size_t at = 0;
+  while (at < text.size()) {
+    const ssize_t done = read(fd.Get(), &text[at], text.size() - at);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return Fail(errno);
+    if (done == 0) break;
+    at += static_cast<size_t>(done);
+  }
+  text.resize(at);
+  return true;
+}
+
+bool ListFolder::Write(const std::string& file, const std::string& text) const {
+  const int folder = Descriptor(held_);
+  if (standin::FaultInjected("QUORVEX_FAULT_LIST", Path() + file)) return false;
+  const std::string temporary = file + ".new";
+  unlinkat(folder, temporary.c_str(), 0);
+  UniqueFd fd(openat(folder, temporary.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd.IsValid()) return Fail(errno);
+  bool written = true;
+  int error = 0;
+  for (size_t at = 0; written && at < text.size();) {
+    const ssize_t done = write(fd.Get(), text.data() + at, text.size() - at);
+    if (done < 0 && errno == EINTR) continue;
+    written = done > 0;
+    if (!written) error = done < 0 ? errno : ENOSPC;
+    if (written) at += static_cast<size_t>(done);
+  }
+  if (written && (fsync(fd.Get()) != 0 ||
+                  renameat(folder, temporary.c_str(), folder, file.c_str()) != 0)) {
+    written = false;
+    error = errno;
+  }
+  if (!written) {
+    unlinkat(folder, temporary.c_str(), 0);
+    return Fail(error);
+  }
+  return SyncFolder(held_);
+}
+
+bool ListFolder::Remove(const std::string& file) const {
+  if (unlinkat(Descriptor(held_), file.c_str(), 0) != 0) return errno == ENOENT;
+  return SyncFolder(held_);
+}
