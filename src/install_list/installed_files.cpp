@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/win32.h"
 
@@ -78,10 +79,13 @@ bool IsPlainComponent(std::string_view component) {
   return !IsDeviceName(component);
 }
 
+// Writes a file's lines to a sink in pieces of about 64 KB, with the count
+// of lines and the checksum of everything before it at the end.
 class Writer {
  public:
-  Writer(const Kind& kind, const ListOwner& owner, const std::string& version)
-      : text_(std::string(kind.title) + '\t' + kFormatVersion + '\n') {
+  Writer(const Kind& kind, const ListOwner& owner, const std::string& version,
+         const TextSink& sink)
+      : sink_(sink), text_(std::string(kind.title) + '\t' + kFormatVersion + '\n') {
     Line("product").Text(owner.productGuid).End();
     Line("language").Text(owner.language).End();
     Line("directory").Text(owner.installDirectory).End();
@@ -103,18 +107,69 @@ class Writer {
   void End() {
     text_ += '\n';
     ++lines_;
+    if (text_.size() >= kPiece) Pass();
   }
 
   // The count of lines after the first, then the checksum of all before it.
-  std::string Seal() {
+  bool Seal() {
     text_ += "end\t" + std::to_string(lines_) + '\n';
-    return text_ + "checksum\t" + Hex8(Crc32(text_)) + '\n';
+    Pass();
+    text_ = "checksum\t" + Hex8(crc_) + '\n';
+    Pass();
+    return written_;
   }
 
  private:
+  static constexpr size_t kPiece = 64 * 1024;
+
+  void Pass() {
+    crc_ = Crc32(text_, crc_);
+    written_ = written_ && sink_(text_);
+    text_.clear();
+  }
+
+  TextSink sink_;
   std::string text_;
+  uint32_t crc_ = 0;
   size_t lines_ = 0;
+  bool written_ = true;
 };
+
+// The lines of a text read in pieces, each without its line end, and the
+// checksum of the bytes before the line last returned.
+class Lines {
+ public:
+  explicit Lines(const TextSource& source) : source_(source) {}
+
+  // False at the end; terminated tells whether the line had its line end.
+  bool Next(std::string_view& line, bool& terminated) {
+    crc_ = Crc32(std::string_view(buffer_).substr(0, taken_), crc_);
+    buffer_.erase(0, taken_);
+    taken_ = 0;
+    size_t end = buffer_.find('\n');
+    while (end == std::string::npos && !ended_) {
+      const size_t searched = buffer_.size();
+      ended_ = !source_(piece_);
+      buffer_ += piece_;
+      end = buffer_.find('\n', searched);
+    }
+    if (buffer_.empty()) return false;
+    terminated = end != std::string::npos;
+    taken_ = terminated ? end + 1 : buffer_.size();
+    line = std::string_view(buffer_).substr(0, terminated ? end : buffer_.size());
+    return true;
+  }
+  uint32_t CrcBefore() const { return crc_; }
+
+ private:
+  const TextSource& source_;
+  std::string buffer_, piece_;
+  size_t taken_ = 0;
+  uint32_t crc_ = 0;
+  bool ended_ = false;
+};
+
+const char* const kHeaders[] = {"product", "language", "directory", "view", "version"};
 
 class Reader {
  public:
@@ -122,60 +177,73 @@ class Reader {
 
   Reader(const Kind& kind, std::string& why) : kind_(kind), why_(why) {}
 
-  // Checks the first line, the checksum and the count of lines; the lines
-  // between the first and the count are then read one by one.
-  bool Open(std::string_view text) {
-    const size_t firstEnd = text.find('\n');
-    if (!ReadFirstLine(text.substr(0, firstEnd), firstEnd == std::string_view::npos)) return false;
-    if (firstEnd == std::string_view::npos || text.back() != '\n') return Fail("is cut short");
-
-    const size_t checksumStart = text.rfind('\n', text.size() - 2) + 1;
-    if (checksumStart <= firstEnd) return Fail("is cut short");
-    const std::string_view checksum = text.substr(checksumStart, text.size() - 1 - checksumStart);
-    if (!StartsWith(checksum, "checksum\t")) {
-      if (text.substr(0, checksumStart).find("\nchecksum\t") != std::string_view::npos) {
-        return Fail("has more after its checksum");
+  // Reads source: its first line, then each line between it and the count
+  // of lines to content (which reads the line that Take set), then the
+  // count and the checksum. What is wrong with the file as a whole is told
+  // before what is wrong with a line.
+  bool Parse(const TextSource& source, const std::function<bool()>& content) {
+    Lines lines(source);
+    std::string_view line;
+    bool terminated = false;
+    if (!lines.Next(line, terminated)) return Fail("is cut short");
+    if (!ReadFirstLine(line, !terminated)) return false;
+    if (!terminated) return Fail("is cut short");
+    // The last two lines are held back: they may be the count and the checksum.
+    std::string last, beforeLast;
+    size_t held = 0, count = 0;
+    bool checksumBefore = false, contentFailed = false;
+    uint32_t crcBeforeLast = 0;
+    std::string contentWhy;
+    while (lines.Next(line, terminated)) {
+      if (!terminated) return Fail("is cut short");
+      if (held == 2) {
+        checksumBefore = checksumBefore || StartsWith(beforeLast, "checksum\t");
+        if (!contentFailed) {
+          Take(beforeLast);
+          contentFailed = !content();
+          if (contentFailed) contentWhy = why_;
+        }
+        ++count;
       }
+      beforeLast = std::move(last);
+      last.assign(line.data(), line.size());
+      crcBeforeLast = lines.CrcBefore();
+      held = std::min<size_t>(held + 1, 2);
+    }
+    if (held == 0) return Fail("is cut short");
+    if (!StartsWith(last, "checksum\t")) {
+      const bool earlier = checksumBefore || (held == 2 && StartsWith(beforeLast, "checksum\t"));
+      return Fail(earlier ? "has more after its checksum" : "is cut short");
+    }
+    if (last.substr(9) != Hex8(crcBeforeLast)) return Fail("fails its checksum");
+    uint64_t counted = 0;
+    if (held < 2 || !StartsWith(beforeLast, "end\t") ||
+        !ParseNumber(std::string_view(beforeLast).substr(4), counted)) {
       return Fail("is cut short");
     }
-    if (checksum.substr(9) != Hex8(Crc32(text.substr(0, checksumStart)))) {
-      return Fail("fails its checksum");
-    }
-
-    if (checksumStart - 1 == firstEnd) return Fail("is cut short");
-    const size_t endStart = text.rfind('\n', checksumStart - 2) + 1;
-    const std::string_view end = text.substr(endStart, checksumStart - 1 - endStart);
-    uint64_t count = 0;
-    if (!StartsWith(end, "end\t") || !ParseNumber(end.substr(4), count)) {
-      return Fail("is cut short");
-    }
-    rest_ = text.substr(firstEnd + 1, endStart - firstEnd - 1);
-    if (count != static_cast<uint64_t>(std::count(rest_.begin(), rest_.end(), '\n'))) {
-      return Fail("does not hold as many lines as it counts");
-    }
+    if (counted != count) return Fail("does not hold as many lines as it counts");
+    if (contentFailed) return Fail(contentWhy);
+    if (headers_ < 5) return Fail(std::string("lacks its ") + kHeaders[headers_] + " line");
     return true;
   }
 
-  bool ReadOwner(ListOwner& owner, std::string& version) {
-    if (!ReadHeader("product", owner.productGuid) || !ReadHeader("language", owner.language) ||
-        !ReadHeader("directory", owner.installDirectory) || !ReadHeader("view", owner.view) ||
-        !ReadHeader("version", version)) {
-      return false;
-    }
-    if (owner.view != "32" && owner.view != "64" && owner.view != "native") {
+  // Reads a header line, the first five after the first; true once they
+  // are read.
+  bool ReadOwner(ListOwner& owner, std::string& version, bool& done) {
+    done = headers_ == 5;
+    if (done) return true;
+    std::string* const values[] = {&owner.productGuid, &owner.language, &owner.installDirectory,
+                                   &owner.view, &version};
+    if (!ReadHeader(kHeaders[headers_], *values[headers_])) return false;
+    if (++headers_ == 5 && owner.view != "32" && owner.view != "64" && owner.view != "native") {
       return Fail("names an unknown registry view: " + ListText(owner.view));
     }
     return true;
   }
 
-  // Moves to the next line; false after the last.
-  bool Next() {
-    if (rest_.empty()) return false;
-    const size_t end = rest_.find('\n');
-    line_ = rest_.substr(0, end);
-    rest_.remove_prefix(end + 1);
+  void Take(std::string_view line) {
+    line_ = line;
     ++lineNumber_;
-    return true;
   }
 
   // Which entry the line is; kNone, and why, when it is none of its kind's
@@ -288,7 +356,7 @@ class Reader {
 
   bool ReadHeader(const char* keyword, std::string& value) {
     std::string_view field;
-    if (!Next() || line_.substr(0, line_.find('\t')) != keyword) {
+    if (line_.substr(0, line_.find('\t')) != keyword) {
       return Fail(std::string("lacks its ") + keyword + " line");
     }
     return Split(&field, 1) && ReadText(field, value);
@@ -296,16 +364,16 @@ class Reader {
 
   const Kind& kind_;
   std::string& why_;
-  std::string_view rest_;  // the lines not yet read
   std::string_view line_;
+  size_t headers_ = 0;  // header lines read
   size_t lineNumber_ = 1;
   Entry lastEntry_ = kFolder;
 };
 
 }  // namespace
 
-std::string FormatInstalledFileList(const InstalledFileList& list) {
-  Writer writer(kList, list.owner, list.version);
+bool WriteInstalledFileList(const InstalledFileList& list, const TextSink& sink) {
+  Writer writer(kList, list.owner, list.version, sink);
   for (const std::string& folder : list.createdFolders) {
     writer.Line(kList.folderKeyword).Text(folder).End();
   }
@@ -326,8 +394,17 @@ std::string FormatInstalledFileList(const InstalledFileList& list) {
   return writer.Seal();
 }
 
-std::string FormatRunNote(const RunNote& note) {
-  Writer writer(kNote, note.owner, note.version);
+std::string FormatInstalledFileList(const InstalledFileList& list) {
+  std::string text;
+  WriteInstalledFileList(list, [&](std::string_view piece) {
+    text += piece;
+    return true;
+  });
+  return text;
+}
+
+bool WriteRunNote(const RunNote& note, const TextSink& sink) {
+  Writer writer(kNote, note.owner, note.version, sink);
   for (const std::string& folder : note.foldersBefore) {
     writer.Line(kNote.folderKeyword).Text(folder).End();
   }
@@ -335,17 +412,36 @@ std::string FormatRunNote(const RunNote& note) {
   return writer.Seal();
 }
 
-bool ParseInstalledFileList(const std::string& text, InstalledFileList& result, std::string& why) {
+std::string FormatRunNote(const RunNote& note) {
+  std::string text;
+  WriteRunNote(note, [&](std::string_view piece) {
+    text += piece;
+    return true;
+  });
+  return text;
+}
+
+namespace {
+
+TextSource WholeText(const std::string& text) {
+  return [&text, given = false](std::string& piece) mutable {
+    piece = given ? std::string() : text;
+    return !std::exchange(given, true);
+  };
+}
+
+}  // namespace
+
+bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, std::string& why) {
   InstalledFileList list;
   Reader reader(kList, why);
-  if (!reader.Open(text) || !reader.ReadOwner(list.owner, list.version)) return false;
-  while (reader.Next()) {
+  const auto content = [&] {
+    bool owned = false;
+    if (!reader.ReadOwner(list.owner, list.version, owned)) return false;
+    if (!owned) return true;
     const Reader::Entry entry = reader.ReadEntry();
     if (entry == Reader::kNone) return false;
-    if (entry == Reader::kFolder) {
-      if (!reader.ReadPathEntry(list.createdFolders)) return false;
-      continue;
-    }
+    if (entry == Reader::kFolder) return reader.ReadPathEntry(list.createdFolders);
     InstalledFile file;
     FileIdentity& destination = file.destination;
     std::string_view fields[9];
@@ -362,22 +458,29 @@ bool ParseInstalledFileList(const std::string& text, InstalledFileList& result, 
       return false;
     }
     list.files.push_back(std::move(file));
-  }
+    return true;
+  };
+  if (!reader.Parse(source, content)) return false;
   result = std::move(list);
   return true;
+}
+
+bool ParseInstalledFileList(const std::string& text, InstalledFileList& list, std::string& why) {
+  return ReadInstalledFileList(WholeText(text), list, why);
 }
 
 bool ParseRunNote(const std::string& text, RunNote& result, std::string& why) {
   RunNote note;
   Reader reader(kNote, why);
-  if (!reader.Open(text) || !reader.ReadOwner(note.owner, note.version)) return false;
-  while (reader.Next()) {
+  const auto content = [&] {
+    bool owned = false;
+    if (!reader.ReadOwner(note.owner, note.version, owned)) return false;
+    if (!owned) return true;
     const Reader::Entry entry = reader.ReadEntry();
-    if (entry == Reader::kNone ||
-        !reader.ReadPathEntry(entry == Reader::kFolder ? note.foldersBefore : note.filesBefore)) {
-      return false;
-    }
-  }
+    return entry != Reader::kNone &&
+           reader.ReadPathEntry(entry == Reader::kFolder ? note.foldersBefore : note.filesBefore);
+  };
+  if (!reader.Parse(WholeText(text), content)) return false;
   result = std::move(note);
   return true;
 }
@@ -405,7 +508,7 @@ bool IsPlainRelativePath(const std::string& path) {
   return !secondByte && IsPlainComponent(std::string_view(path).substr(start));
 }
 
-const InstalledFile* FindInstalledFile(const std::vector<InstalledFile>& files,
+const InstalledFile* FindInstalledFile(const std::deque<InstalledFile>& files,
                                        const std::string& path) {
   const auto found = std::lower_bound(
       files.begin(), files.end(), path,
@@ -415,4 +518,10 @@ const InstalledFile* FindInstalledFile(const std::vector<InstalledFile>& files,
 
 bool ContainsPath(const std::vector<std::string>& sortedPaths, const std::string& path) {
   return std::binary_search(sortedPaths.begin(), sortedPaths.end(), path);
+}
+
+uint64_t PathHash(const std::string& path) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return hash;
 }

@@ -173,7 +173,7 @@ ListTextRead ReadListText(const std::string& text, std::string& bytes) {
   return ListText(bytes) == text ? ListTextRead::Read : ListTextRead::Malformed;
 }
 
-uint32_t Crc32(std::string_view bytes) {
+uint32_t Crc32(std::string_view bytes, uint32_t previous) {
   static const std::array<uint32_t, 256> table = [] {
     std::array<uint32_t, 256> entries{};
     for (uint32_t n = 0; n < 256; ++n) {
@@ -183,7 +183,7 @@ uint32_t Crc32(std::string_view bytes) {
     }
     return entries;
   }();
-  uint32_t crc = 0xFFFFFFFFu;
+  uint32_t crc = previous ^ 0xFFFFFFFFu;
   for (char c : bytes) crc = table[(crc ^ static_cast<unsigned char>(c)) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }

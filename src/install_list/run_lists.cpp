@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "platform/kill_points.h"
@@ -164,11 +165,14 @@ bool RunLists::OpenFolder(bool create) {
 
 void RunLists::Load() {
   if (!OpenFolder(false)) return;
-  std::string text, reason;
+  std::string reason;
   const std::string listPath = AnsiToUtf8(folder_.Path() + ListFileName());
-  if (folder_.Read(ListFileName(), text)) {
-    InstalledFileList list;
-    if (!ParseInstalledFileList(text, list, reason)) {
+  InstalledFileList list;
+  bool read = false;
+  if (folder_.Read(ListFileName(), [&](const PieceSource& source) {
+        read = ReadInstalledFileList(source, list, reason);
+      })) {
+    if (!read) {
       notes_.push_back("the list " + listPath + " is not used: it " + reason);
     } else if (!(list.owner == owner_)) {
       notes_.push_back("the list " + listPath + " is not used: it is of another install directory");
@@ -177,8 +181,10 @@ void RunLists::Load() {
       skipVersion_ = previous_.version == settings_.manualVersion;
     }
   }
-  text.clear();
-  if (folder_.Read(NoteFileName(), text)) {
+  std::string text;
+  if (folder_.Read(NoteFileName(), [&](const PieceSource& source) {
+        for (std::string piece; source(piece);) text += piece;
+      })) {
     RunNote note;
     if (ParseRunNote(text, note, reason) && note.owner == owner_) {
       leftover_ = std::move(note);
@@ -239,12 +245,19 @@ bool RunLists::BeforeFirstWrite() {
   SortUnique(note_.filesBefore);
   SortUnique(note_.foldersBefore);
   if (!OpenFolder(true)) return false;
-  if (!folder_.Write(NoteFileName(), FormatRunNote(note_))) {
+  if (!folder_.Write(NoteFileName(), [&](const PieceSink& sink) {
+        return WriteRunNote(note_, sink);
+      })) {
     return Fail("the note of what was there before cannot be written to " +
                     AnsiToUtf8(folder_.Path() + NoteFileName()),
                 GetLastError());
   }
   noteWritten_ = true;
+  // Kept as hashes from here on: a first run over 50,000 files of an
+  // earlier release notes them all.
+  for (const std::string& path : note_.filesBefore) filesBefore_.push_back(PathHash(path));
+  std::sort(filesBefore_.begin(), filesBefore_.end());
+  note_.filesBefore = std::vector<std::string>();
   AtKillPoint(KillPoint::NoteWritten, owner_.installDirectory);
   return true;
 }
@@ -260,47 +273,56 @@ void RunLists::FolderDone(const std::string& sourceFolder, bool created,
   for (const WalkedFile& walked : files) {
     const std::string path = relative + walked.name;
     if (!IsPlainRelativePath(path)) continue;
-    const InstalledFile* before = FindInstalledFile(previous_.files, path);
-    if (walked.outcome == WalkedOutcome::PassedOver && before) {
-      files_.push_back(*before);
-      continue;
-    }
-    // A newer file that the policy kept is not what an install left: its
-    // entry stays as the last install left it, so that it shows changed.
-    if (walked.outcome == WalkedOutcome::Kept && before) {
-      files_.push_back(*before);
-      continue;
-    }
+    InstalledFile* before = const_cast<InstalledFile*>(FindInstalledFile(previous_.files, path));
+    // What the list vouches for stays as it is listed; so does a newer file
+    // that the policy kept, which is not what an install left, so that it
+    // shows changed.
+    if (before && walked.outcome != WalkedOutcome::Written) continue;
     InstalledFile file;
-    file.path = path;
     file.sourceSize = walked.source.size;
     file.sourceLastWriteTime =
         (static_cast<uint64_t>(walked.source.lastWriteTime.dwHighDateTime) << 32) |
         walked.source.lastWriteTime.dwLowDateTime;
     if (!identities.Find(walked.name, file.destination)) continue;
+    // An entry of the previous list takes what this run left in its place;
+    // the previous list is looked up only for paths not yet walked.
     if (before) {
-      file.origin = before->origin;
-    } else {
-      const bool thereBefore =
-          noteWritten_     ? ContainsPath(note_.filesBefore, path)
-          : leftoverValid_ ? ContainsPath(leftover_.filesBefore, path)
-                           : true;
-      file.origin = thereBefore ? FileOrigin::ThereBefore : FileOrigin::Installed;
+      before->sourceSize = file.sourceSize;
+      before->sourceLastWriteTime = file.sourceLastWriteTime;
+      before->destination = file.destination;
+      continue;
     }
+    file.path = path;
+    const bool thereBefore =
+        noteWritten_ ? std::binary_search(filesBefore_.begin(), filesBefore_.end(), PathHash(path))
+        : leftoverValid_ ? ContainsPath(leftover_.filesBefore, path)
+                         : true;
+    file.origin = thereBefore ? FileOrigin::ThereBefore : FileOrigin::Installed;
     files_.push_back(std::move(file));
   }
 }
 
 bool RunLists::WriteList() {
-  InstalledFileList list;
+  // The previous list, as this run changed it, with the files it added.
+  // Files of the manual that this kit no longer has stay installed: they
+  // stay listed as the last install left them.
+  InstalledFileList& list = previous_;
   list.owner = owner_;
   list.version = settings_.manualVersion;
-  list.files = std::move(files_);
-  files_.clear();
-  SortUnique(kitFolders_);
+  const auto byPath = [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; };
+  std::sort(files_.begin(), files_.end(), byPath);
+  const size_t listed = list.files.size();
+  if (listed == 0) {
+    list.files.swap(files_);
+  } else {
+    std::move(files_.begin(), files_.end(), std::back_inserter(list.files));
+  }
+  files_ = std::deque<InstalledFile>();
+  std::inplace_merge(list.files.begin(), list.files.begin() + static_cast<ptrdiff_t>(listed),
+                     list.files.end(), byPath);
   // Folders this run made, and those of the kit that neither an earlier
   // install nor anyone else is known to have made.
-  list.createdFolders = previous_.createdFolders;
+  SortUnique(kitFolders_);
   list.createdFolders.insert(list.createdFolders.end(), createdFolders_.begin(),
                              createdFolders_.end());
   if (noteWritten_) {
@@ -309,22 +331,10 @@ bool RunLists::WriteList() {
     }
   }
   SortUnique(list.createdFolders);
-  std::sort(list.files.begin(), list.files.end(),
-            [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; });
-  // Files of the manual that this kit no longer has stay installed: they
-  // stay listed as the last install left them.
-  for (const InstalledFile& old : previous_.files) {
-    if (!FindInstalledFile(list.files, old.path)) list.files.push_back(old);
-  }
-  std::sort(list.files.begin(), list.files.end(),
-            [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; });
-  list.files.erase(std::unique(list.files.begin(), list.files.end(),
-                               [](const InstalledFile& a, const InstalledFile& b) {
-                                 return a.path == b.path;
-                               }),
-                   list.files.end());
   if (!OpenFolder(true)) return false;
-  if (!folder_.Write(ListFileName(), FormatInstalledFileList(list))) {
+  if (!folder_.Write(ListFileName(), [&](const PieceSink& sink) {
+        return WriteInstalledFileList(list, sink);
+      })) {
     const DWORD error = GetLastError();
     // A list that no longer tells what is installed must not mislead a
     // later run.

@@ -87,7 +87,8 @@ class RunLists {
   bool noteWritten_ = false;
   RunNote note_;
 
-  std::vector<InstalledFile> files_;
+  std::deque<InstalledFile> files_;  // written, and in no previous list
+  std::vector<uint64_t> filesBefore_;  // the note's files, as PathHash, sorted
   std::vector<std::string> kitFolders_;
   std::vector<std::string> createdFolders_;
   std::vector<std::string> notes_;

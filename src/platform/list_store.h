@@ -7,7 +7,9 @@
 // trust rule of held folders (its owner and who may change it).
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/held_folder.h"
 
@@ -16,6 +18,9 @@ enum class ListFolderFound {
   Absent,     // nothing of that name
   Untrusted,  // something another account could have made or can change
 };
+
+using PieceSource = std::function<bool(std::string& piece)>;
+using PieceSink = std::function<bool(std::string_view piece)>;
 
 class ListFolder {
  public:
@@ -29,13 +34,18 @@ class ListFolder {
   const std::string& Path() const { return held_.Path(); }
   bool IsHeld() const { return held_.IsHeld(); }
 
-  // The whole of file; false with the last error set, ERROR_FILE_NOT_FOUND
-  // when there is none.
-  bool Read(const std::string& file, std::string& text) const;
-  // Replaces file with text, durably: written under a temporary name,
-  // flushed, renamed over file, and the folder flushed. False with the last
-  // error set; file is then as it was.
-  bool Write(const std::string& file, const std::string& text) const;
+  // Lets consume read file in pieces (its source returns false at the end,
+  // or where a read fails). False with the last error set when file cannot
+  // be opened, ERROR_FILE_NOT_FOUND when there is none.
+  bool Read(const std::string& file, const std::function<void(const PieceSource&)>& consume) const;
+  // Replaces file with what produce passes to its sink, durably: written
+  // under a temporary name, flushed, renamed over file, and the folder
+  // flushed. False with the last error set (or when produce returns false);
+  // file is then as it was.
+  bool Write(const std::string& file, const std::function<bool(const PieceSink&)>& produce) const;
+  bool Write(const std::string& file, const std::string& text) const {
+    return Write(file, [&](const PieceSink& sink) { return sink(text); });
+  }
   // Removes file, durably; true when it is gone (or was never there).
   bool Remove(const std::string& file) const;
 

@@ -16,7 +16,7 @@ namespace {
 
 using standin::UniqueFd;
 
-constexpr off_t kLargestList = 256 << 20;
+constexpr size_t kPiece = 64 * 1024;
 
 int Descriptor(const HeldFolder& folder) { return standin::DescriptorOf(folder.Get()); }
 
@@ -78,26 +78,26 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
   return true;
 }
 
-bool ListFolder::Read(const std::string& file, std::string& text) const {
-  text.clear();
+bool ListFolder::Read(const std::string& file,
+                      const std::function<void(const PieceSource&)>& consume) const {
   UniqueFd fd(openat(Descriptor(held_), file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat status;
   if (!fd.IsValid() || fstat(fd.Get(), &status) != 0) return Fail(errno);
-  if (!S_ISREG(status.st_mode) || status.st_size > kLargestList) return Fail(EINVAL);
-  text.resize(static_cast<size_t>(status.st_size));
-  size_t at = 0;
-  while (at < text.size()) {
-    const ssize_t done = read(fd.Get(), &text[at], text.size() - at);
-    if (done < 0 && errno == EINTR) continue;
-    if (done < 0) return Fail(errno);
-    if (done == 0) break;
-    at += static_cast<size_t>(done);
-  }
-  text.resize(at);
+  if (!S_ISREG(status.st_mode)) return Fail(EINVAL);
+  consume([&](std::string& piece) {
+    piece.resize(kPiece);
+    ssize_t done;
+    do {
+      done = read(fd.Get(), &piece[0], piece.size());
+    } while (done < 0 && errno == EINTR);
+    piece.resize(done > 0 ? static_cast<size_t>(done) : 0);
+    return done > 0;
+  });
   return true;
 }
 
-bool ListFolder::Write(const std::string& file, const std::string& text) const {
+bool ListFolder::Write(const std::string& file,
+                       const std::function<bool(const PieceSink&)>& produce) const {
   const int folder = Descriptor(held_);
   if (standin::FaultInjected("QUORVEX_FAULT_LIST", Path() + file)) return false;
   const std::string temporary = file + ".new";
@@ -105,15 +105,20 @@ bool ListFolder::Write(const std::string& file, const std::string& text) const {
   UniqueFd fd(openat(folder, temporary.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!fd.IsValid()) return Fail(errno);
-  bool written = true;
   int error = 0;
-  for (size_t at = 0; written && at < text.size();) {
-    const ssize_t done = write(fd.Get(), text.data() + at, text.size() - at);
-    if (done < 0 && errno == EINTR) continue;
-    written = done > 0;
-    if (!written) error = done < 0 ? errno : ENOSPC;
-    if (written) at += static_cast<size_t>(done);
-  }
+  bool written = produce([&](std::string_view piece) {
+    while (!piece.empty()) {
+      const ssize_t done = write(fd.Get(), piece.data(), piece.size());
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) {
+        error = done < 0 ? errno : ENOSPC;
+        return false;
+      }
+      piece.remove_prefix(static_cast<size_t>(done));
+    }
+    return true;
+  });
+  if (!written && !error) error = EIO;
   if (written && (fsync(fd.Get()) != 0 ||
                   renameat(folder, temporary.c_str(), folder, file.c_str()) != 0)) {
     written = false;

@@ -16,7 +16,7 @@ namespace {
 const char kListFolderPermissions[] =
     "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 constexpr ULONG kOverwriteOrCreate = 0x5;  // FILE_OVERWRITE_IF
-constexpr DWORD kLargestList = 256u << 20;
+constexpr DWORD kPiece = 64 * 1024;
 
 class LocalMemory {
  public:
@@ -107,46 +107,42 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
   return true;
 }
 
-bool ListFolder::Read(const std::string& file, std::string& text) const {
-  text.clear();
+bool ListFolder::Read(const std::string& file,
+                      const std::function<void(const PieceSource&)>& consume) const {
   ScopedHandle handle = OpenRelative(held_.Get(), file, GENERIC_READ, FILE_SHARE_READ, kOpenExisting,
                                      kFileOnly | kOpenReparsePoint);
   if (!handle.IsValid()) return false;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(handle.Get(), &size)) return false;
-  if (size.QuadPart > kLargestList) {
-    SetLastError(ERROR_FILE_TOO_LARGE);
-    return false;
-  }
-  text.resize(static_cast<size_t>(size.QuadPart));
-  DWORD done = 0;
-  for (size_t at = 0; at < text.size(); at += done) {
-    if (!ReadFile(handle.Get(), &text[at], static_cast<DWORD>(text.size() - at), &done, nullptr)) {
-      return false;
-    }
-    if (done == 0) {
-      text.resize(at);
-      break;
-    }
-  }
+  consume([&](std::string& piece) {
+    piece.resize(kPiece);
+    DWORD done = 0;
+    if (!ReadFile(handle.Get(), &piece[0], kPiece, &done, nullptr)) done = 0;
+    piece.resize(done);
+    return done > 0;
+  });
   return true;
 }
 
-bool ListFolder::Write(const std::string& file, const std::string& text) const {
+bool ListFolder::Write(const std::string& file,
+                       const std::function<bool(const PieceSink&)>& produce) const {
   const std::string temporary = file + ".new";
   ScopedHandle handle = OpenRelative(held_.Get(), temporary, GENERIC_WRITE | DELETE, 0,
                                      kOverwriteOrCreate, kFileOnly | kOpenReparsePoint);
   if (!handle.IsValid()) return false;
-  bool written = true;
-  DWORD done = 0;
-  for (size_t at = 0; written && at < text.size(); at += done) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - at, 1u << 20));
-    written = WriteFile(handle.Get(), text.data() + at, chunk, &done, nullptr) && done == chunk;
-  }
-  written = written && FlushFileBuffers(handle.Get()) &&
-            RenameRelative(handle.Get(), held_.Get(), file, true);
+  DWORD error = ERROR_WRITE_FAULT;
+  const bool produced = produce([&](std::string_view piece) {
+    DWORD done = 0;
+    if (WriteFile(handle.Get(), piece.data(), static_cast<DWORD>(piece.size()), &done, nullptr) &&
+        done == piece.size()) {
+      return true;
+    }
+    error = GetLastError();
+    return false;
+  });
+  if (!produced) SetLastError(error);
+  const bool written = produced && FlushFileBuffers(handle.Get()) &&
+                       RenameRelative(handle.Get(), held_.Get(), file, true);
   if (!written) {
-    const DWORD error = GetLastError();
+    error = GetLastError();
     FILE_DISPOSITION_INFO remove{TRUE};
     SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &remove, sizeof remove);
     SetLastError(error);
