@@ -253,8 +253,7 @@ case $case_name in
     done
     files=$(find "$kit/SRC" -type f | wc -l)
     # program_calls EXE TRACE: "CALL ARGUMENTS" lines of the system calls
-    # that EXE's own code made, in the process that ran it, up to the start
-    # of the flush.
+    # that EXE's own code made, in the process that ran it.
     program_calls() {
       relay_program_lines "$1" "$2" own >"$dir/own.lines" ||
         { fail "cannot read the image base and size of $1"; return; }
@@ -263,10 +262,17 @@ case $case_name in
              sub(/^[0-9a-f]+:Call (KERNEL32|KERNELBASE|ntdll)\./, "", call)
              sub(/ ret=[0-9a-f]+$/, "", call)
              name = call; sub(/\(.*/, "", name)
-             # The flush opens a volume or a file for writing first.
-             if (call ~ /^CreateFileA\([0-9a-f]+ "[^"]*",[0-9a-f]*[4c]0000000,/) exit
              print name, substr(call, length(name) + 1)
            }' "$dir/own.lines"
+    }
+    # up_to_flush ALL: the calls up to the start of the install's flush,
+    # which opens a volume or a file for writing first, after the walk's
+    # last FindClose. (The note of what was there before, written while the
+    # walk goes, is flushed the same way.)
+    up_to_flush() {
+      awk 'NR == FNR { if ($1 == "FindClose") last = FNR; next }
+           FNR > last && /^CreateFileA \([0-9a-f]+ "[^"]*",[0-9a-f]*[4c]0000000,/ { exit }
+           { print }' "$1" "$1"
     }
     # traced_run NAME: a run into $install; its trace in $dir/NAME.trace,
     # the program's own calls in $dir/NAME.calls.
@@ -275,7 +281,8 @@ case $case_name in
         "/p$(winpath "$install")" >"$dir/$1.out" 2>"$dir/$1.trace" </dev/null
       rc=$?
       runs=$((runs + 1))
-      program_calls "$exe" "$dir/$1.trace" >"$dir/$1.calls"
+      program_calls "$exe" "$dir/$1.trace" >"$dir/$1.all"
+      up_to_flush "$dir/$1.all" >"$dir/$1.calls"
     }
     # first_calls_harden NAME CALLS: DLLs come from System32 only
     # (LOAD_LIBRARY_SEARCH_SYSTEM32), set among the program's first calls,
@@ -323,19 +330,25 @@ case $case_name in
       first_calls_harden QuorvexKit.exe "$dir/kit.calls"
     fi
     same_tree "fresh install"
-    per_file fresh 10 "fresh install"
+    # (9.8 before the note of what was there before, the list, and the
+    # listing of each folder once more for the identities the list keeps.)
+    per_file fresh 10.5 "fresh install"
     # Each file is created new relative to its held folder (FILE_CREATE,
     # FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
     # FILE_OPEN_REPARSE_POINT), then renamed through its handle
     # (FileRenameInformation, 10); nothing goes by path.
     created=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*40110000,([0-9a-f]+,){4}[0-9a-f]*00000001,[0-9a-f]*00000002,[0-9a-f]*00200060,' "$dir/fresh.calls")
     renamed=$(grep -c -E '^NtSetInformationFile \(([0-9a-f]+,){4}[0-9a-f]*0000000a\)' "$dir/fresh.calls")
-    [ "$created" = "$files" ] && [ "$renamed" = "$files" ] &&
+    # (One more rename: the note of what was there before, in its folder.)
+    [ "$created" = "$files" ] && [ "$renamed" = $((files + 1)) ] &&
       ok "every file created new in its held folder and renamed through its handle" ||
-      fail "fresh install: $created copies created relative (FILE_CREATE) and $renamed renamed, for $files files"
-    bypath=$(count fresh 'CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA')
+      fail "fresh install: $created copies created relative (FILE_CREATE) and $renamed renamed, for $files files and the note"
+    # The lists' folder is made by path, with permissions of its own: under
+    # Wine, which shows it as the running user's, by every run.
+    grep -v 'ProgramData' "$dir/fresh.calls" >"$dir/fresh.tree"
+    bypath=$(grep -c -E '^(CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA) ' "$dir/fresh.tree")
     [ "$bypath" = 0 ] && ok "fresh install: no copy, move, folder or attribute call by path" ||
-      fail "fresh install: $bypath calls by path: $(grep -E '^(CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA) ' "$dir/fresh.calls" | head -n 3)"
+      fail "fresh install: $bypath calls by path: $(grep -E '^(CopyFileA|CopyFileExA|MoveFileExA|CreateDirectoryA|SetFileAttributesA|DeleteFileA) ' "$dir/fresh.tree" | head -n 3)"
     grep -q 'Zone\.Identifier' "$dir/fresh.calls" &&
       fail "a Zone.Identifier stream named: only data is copied, no stream to remove" ||
       ok "no Zone.Identifier stream made or removed: only the data is copied"
@@ -353,9 +366,13 @@ case $case_name in
     # (GetFinalPathNameByHandleA, VOLUME_NAME_GUID), opened for writing;
     # Wine cannot flush it, so each file written and each folder made is
     # flushed through a handle of its own.
-    relay_program_lines "$exe" "$dir/fresh.trace" own >"$dir/fresh.own"
-    volumes=$(grep -a 'Call KERNEL32\.CreateFileA(' "$dir/fresh.own" | grep -c -F 'Volume{')
-    flushes=$(grep -a -c 'Call KERNEL32\.FlushFileBuffers(' "$dir/fresh.own")
+    # Counted from there to the write of the list of installed files.
+    from=$(($(wc -l <"$dir/fresh.calls") + 1))
+    to=$(tail -n +"$from" "$dir/fresh.all" |
+      grep -n -m1 -E '^NtCreateFile \(([0-9a-f]+,){7}[0-9a-f]*00000005,' | cut -d: -f1)
+    tail -n +"$from" "$dir/fresh.all" | head -n $((${to:-1000000} - 1)) >"$dir/fresh.flush"
+    volumes=$(grep '^CreateFileA ' "$dir/fresh.flush" | grep -c -F 'Volume{')
+    flushes=$(grep -c '^FlushFileBuffers ' "$dir/fresh.flush")
     [ "$volumes" = 1 ] && [ "$flushes" = $((files + 5)) ] &&
       ok "flush: the folders' one volume, then, as Wine cannot flush it, $files files and 4 new folders" ||
       fail "flush: $volumes volume opens, $flushes FlushFileBuffers (expected 1, then $((files + 5)))"
@@ -363,8 +380,12 @@ case $case_name in
     traced_run rerun
     [ "$rc" = 0 ] && ok "rerun: exit code 0" || fail "rerun: exit code $rc"
     same_tree "rerun"
-    # (10 per file before each identical file lost its Zone.Identifier too.)
-    per_file rerun 11 "rerun of the same kit, not counting ReadFile" ReadFile
+    # (10 per file before each identical file lost its Zone.Identifier too;
+    # 11 before the shipped program, which trusts no folder under Wine and
+    # so no list, noted what is there before its first write, listing the
+    # tree once more, and listed each folder for the list's identities. On
+    # Windows the list lets such a rerun pass over every file: below.)
+    per_file rerun 13 "rerun of the same kit, not counting ReadFile" ReadFile
     # Each identical file loses its Zone.Identifier stream, as a copy lacks
     # one: an open of the stream for DELETE relative to the held folder
     # (FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
@@ -372,11 +393,44 @@ case $case_name in
     marks=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*00110000,([0-9a-f]+,){4}[0-9a-f]*00000007,[0-9a-f]*00000001,[0-9a-f]*00200060,' "$dir/rerun.calls")
     [ "$marks" = "$files" ] && ok "rerun: each identical file's Zone.Identifier stream opened for removal" ||
       fail "rerun: $marks Zone.Identifier removals for $files identical files"
+    # Nothing written in the install; the note of what was there before is
+    # one write and one rename in the lists' folder.
     writes='CopyFileExA|MoveFileExA|WriteFile|SetFileAttributesA|SetFileInformationByHandle|DeleteFileA|SetFileTime|CreateDirectoryA|NtSetInformationFile'
-    written=$(count rerun "$writes")
+    grep -v 'ProgramData' "$dir/rerun.calls" >"$dir/rerun.tree"
+    written=$(grep -c -E "^($writes) " "$dir/rerun.tree")
     created=$(grep -c -E '^NtCreateFile \(([0-9a-f]+,){7}[0-9a-f]*00000002,' "$dir/rerun.calls")
-    [ "$written" = 0 ] && [ "$created" = 0 ] && ok "rerun: nothing written or created" ||
-      fail "rerun: $written writes, $created creates: $(grep -E "^($writes) " "$dir/rerun.calls" | head -n 3)"
+    [ "$written" = 2 ] && [ "$created" = 0 ] && ok "rerun: nothing written or created but the note" ||
+      fail "rerun: $written writes (2: the note), $created creates: $(grep -E "^($writes) " "$dir/rerun.tree" | head -n 3)"
+
+    # The list of installed files lets a rerun pass over every file
+    # unopened. Wine shows every folder as the running user's, which the
+    # shipped program does not trust: the test build, told to trust that
+    # account, shows what Windows does. Its first run writes the list; the
+    # identical rerun lists each folder in bulk through its held handle
+    # (FileIdBothDirectoryRestartInfo, then FileIdBothDirectoryInfo) and
+    # opens no file of the install. Counted from the walk's first listing
+    # of SRC to the flush (which the list's write makes).
+    test_build="$(dirname "$exe")/QuorvexKillPoints.exe"
+    cp "$test_build" "$kit/QuorvexKillPoints.exe"
+    QUORVEX_TRUST_RUNNING_USER=1 wine64 "$kit/QuorvexKillPoints.exe" "/p$(winpath "$install")" ||
+      fail "the test build's run that writes the list: exit code $?"
+    QUORVEX_TRUST_RUNNING_USER=1 WINEDEBUG=+pid,+relay timeout 600 "$wine_run" --arch win64 "$prefix" \
+      "$kit/QuorvexKillPoints.exe" "/p$(winpath "$install")" "/log=$(winpath "$dir/listed.log")" \
+      >"$dir/listed.out" 2>"$dir/listed.trace" </dev/null
+    rc=$?
+    program_calls "$test_build" "$dir/listed.trace" >"$dir/listed.all"
+    up_to_flush "$dir/listed.all" |
+      awk '/^FindFirstFileA .*SRC\\\\\*\.\*"/ {walk = 1} walk' >"$dir/listed.calls"
+    [ "$rc" = 0 ] && grep -q "passed over (as the last install left them) $files\$" "$dir/listed.log" &&
+      ok "listed rerun: exit code 0, all $files files passed over" ||
+      fail "listed rerun: exit code $rc, $(grep '^copy:' "$dir/listed.log")"
+    same_tree "listed rerun"
+    per_file listed 1.5 "listed rerun, from the walk's first listing"
+    bulk=$(grep -c -E '^GetFileInformationByHandleEx \([0-9a-f]+,0000000b,' "$dir/listed.calls")
+    opened=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*80100000,' "$dir/listed.calls")
+    [ "$bulk" = 5 ] && [ "$opened" = 0 ] &&
+      ok "listed rerun: each of the 5 folders with pages listed in bulk, no page opened" ||
+      fail "listed rerun: $bulk bulk listings (expected 5), $opened pages opened for reading"
     ;;
 
   link_in_install_folder)
