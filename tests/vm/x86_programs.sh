@@ -15,6 +15,8 @@ rm -rf "$work"
 mkdir -p "$work/job/tests/wine" "$work/job/scripts" "$work/job/x86"
 (cd "$work" && cmake -E tar xf "$zip") || { echo "FAIL: cannot unpack $zip"; exit 1; }
 cp "$work/x86/Quorvex.exe" "$work/x86/QuorvexKit.exe" "$work/job/x86/"
+# The test build beside them, for the listed rerun of calls_per_file.
+[ -f "$root/build/win32/QuorvexKillPoints.exe" ] && cp "$root/build/win32/QuorvexKillPoints.exe" "$work/job/x86/"
 cp "$root/tests/wine/wow64_registry.sh" "$root/tests/wine/relay_trace.sh" "$work/job/tests/wine/"
 cp "$root/scripts/wine-run" "$work/job/scripts/"
 
