@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "install_list/installed_files.h"
+#include "install_list/run_lists.h"
 #include "platform/list_store.h"
 #include "platform/win32.h"
 #include "registry/registry_key.h"
@@ -342,7 +343,8 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
     EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
   };
   const fs::path lists = fs::path(ListBaseFolder()) /
-                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) / "en.list";
+                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) /
+                         ("en-" + RegistryViewName() + ".list");
   struct Change {
     const char* what;
     std::function<void()> make;

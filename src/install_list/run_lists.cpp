@@ -98,8 +98,13 @@ RunLists::RunLists(const InstallerSettings& settings, const std::string& install
   }
 }
 
-std::string RunLists::ListFileName() const { return PlainName(settings_.language, 64) + ".list"; }
-std::string RunLists::NoteFileName() const { return PlainName(settings_.language, 64) + ".note"; }
+// Both views' installers of a product share its folder: each keeps its own.
+std::string RunLists::ListFileName() const {
+  return PlainName(settings_.language, 64) + "-" + owner_.view + ".list";
+}
+std::string RunLists::NoteFileName() const {
+  return PlainName(settings_.language, 64) + "-" + owner_.view + ".note";
+}
 
 std::string RunLists::Relative(const std::string& sourceFolder) const {
   return sourceFolder.size() > sourceRoot_.size() ? sourceFolder.substr(sourceRoot_.size()) : "";
