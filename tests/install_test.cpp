@@ -399,6 +399,21 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
     rerun();
     EXPECT_EQ(passedOver(), "2") << ReadFile(log);
   }
+#ifndef _WIN32
+  // A list that cannot be written ends the run with 8, records nothing,
+  // and leaves no stale list behind to vouch for anything.
+  Configure(settings_.productGuid.c_str());
+  fs::remove(log);
+  const RunResult failed = kit_.Run({"/p" + installed.string(), "/log=" + log.string()},
+                                    {{"QUORVEX_FAULT_LIST", lists.filename().string()}});
+  EXPECT_EQ(failed.exitCode, 8);
+  EXPECT_EQ(RecordedVersion(), "(none)");
+  EXPECT_FALSE(fs::exists(lists));
+  EXPECT_NE(ReadFile(log).find("failure: the list of installed files cannot be written"),
+            std::string::npos) << ReadFile(log);
+  rerun();
+  EXPECT_EQ(passedOver(), "0");
+#endif
 }
 
 #ifndef _WIN32
