@@ -113,9 +113,9 @@ class Writer {
   // The count of lines after the first, then the checksum of all before it.
   bool Seal() {
     text_ += "end\t" + std::to_string(lines_) + '\n';
-    Pass();
-    text_ = "checksum\t" + Hex8(crc_) + '\n';
-    Pass();
+    crc_ = Crc32(text_, crc_);
+    text_ += "checksum\t" + Hex8(crc_) + '\n';
+    written_ = written_ && sink_(text_);
     return written_;
   }
 

@@ -110,8 +110,6 @@ std::string RunLists::Relative(const std::string& sourceFolder) const {
   return sourceFolder.size() > sourceRoot_.size() ? sourceFolder.substr(sourceRoot_.size()) : "";
 }
 
-// The folder named under the record key when it is still trusted; with
-// create, a new one when there is none, its name recorded.
 bool RunLists::Fail(const std::string& why, DWORD error) {
   if (failure_.empty()) {
     failure_ = why;
@@ -120,6 +118,8 @@ bool RunLists::Fail(const std::string& why, DWORD error) {
   return false;
 }
 
+// The folder named under the record key when it is still trusted; with
+// create, a new one when there is none, its name recorded.
 bool RunLists::OpenFolder(bool create) {
   if (folder_.IsHeld()) return true;
   std::string recorded;
@@ -187,6 +187,7 @@ void RunLists::Load() {
     }
   }
   std::string text;
+  reason.clear();
   if (folder_.Read(NoteFileName(), [&](const PieceSource& source) {
         for (std::string piece; source(piece);) text += piece;
       })) {
@@ -196,8 +197,9 @@ void RunLists::Load() {
       leftoverValid_ = true;
       notes_.push_back("a run that did not finish left a note of what was there before it");
     } else {
+      if (reason.empty()) reason = "is of another install directory";
       notes_.push_back("the note " + AnsiToUtf8(folder_.Path() + NoteFileName()) +
-                       " is not used: it " + (reason.empty() ? "is of another install directory" : reason));
+                       " is not used: it " + reason);
     }
   }
 }
