@@ -416,6 +416,47 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
 #endif
 }
 
+// The list tells what installs wrote from what was there before: a file
+// that a killed run wrote counts as installed, a page the administrator
+// had put there counts as there before, and so does every file that an
+// install of a release without lists left.
+TEST_F(InstallTest, TheListTellsWhatInstallsWroteFromWhatWasThereBefore) {
+  using namespace testing_support;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000D}");
+  kit_.UseKillPointsProgram();
+  const Environment trust = {{"QUORVEX_TRUST_RUNNING_USER", "1"}};
+  const fs::path installed = kit_.installFolder();
+  kit_.AddSourceFile("a.html", "<a>");
+  kit_.AddSourceFile("b.html", "<b>");
+  kit_.AddSourceFile("guide/c.html", "<c>");
+  WriteFile(installed / "a.html", "<the administrator's a>");
+  SetWriteTime(installed / "a.html", kTime - kSecond);
+  const fs::path lists = fs::path(ListBaseFolder()) /
+                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) /
+                         ("en-" + RegistryViewName() + ".list");
+  const auto origins = [&] {
+    InstalledFileList list;
+    std::string why, text;
+    EXPECT_TRUE(ParseInstalledFileList(ReadFile(lists), list, why)) << why;
+    for (const InstalledFile& file : list.files) {
+      text += file.path + (file.origin == FileOrigin::Installed ? " installed\n" : " before\n");
+    }
+    for (const std::string& folder : list.createdFolders) text += folder + " created\n";
+    return text;
+  };
+  Environment kill = trust;
+  kill.emplace_back("QUORVEX_FAULT_KILL", "moved:b.html");
+  EXPECT_EQ(kit_.Run({"/p" + installed.string()}, kill).exitCode, kKilledAtKillPoint);
+  ExpectCompleted(kit_.Run({"/p" + installed.string()}, trust));
+  EXPECT_EQ(origins(), "a.html before\nb.html installed\nguide\\c.html installed\nguide created\n");
+
+  // Installed by a release that kept no list: all of it was there before.
+  fs::remove(lists);
+  Configure(settings_.productGuid.c_str());
+  ExpectCompleted(kit_.Run({"/p" + installed.string()}, trust));
+  EXPECT_EQ(origins(), "a.html before\nb.html before\nguide\\c.html before\n");
+}
+
 #ifndef _WIN32
 // A folder of the install swapped, at a hold point between two of its
 // files, for a link that root made (a link the link rule trusts): the run

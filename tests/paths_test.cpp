@@ -168,6 +168,61 @@ TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {
     LocalFree(parent);
   }
 }
+
+// Whether a folder's identities may vouch for its files, and whether a
+// folder of lists found in the program-data folder is the installer's own:
+// only the trusted accounts may own it or change what it holds.
+TEST(FoldersAlong, FoldersThatOnlyAdministratorsChangeAreTrusted) {
+  const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  const std::string lists = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+  struct Row {
+    const char* what;
+    std::string folder;
+    const char* refusal;
+  };
+  const Row rows[] = {
+      {"the lists' folder an elevated administrator made", "O:BA" + lists, ""},
+      {"the lists' folder SYSTEM made", "O:SY" + lists, ""},
+      {"a folder of that name that a user made first", "O:" + user + lists, "whose owner is not"},
+      {"the program-data folder, where Users may add files and folders",
+       "O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
+       "(A;CI;0x100116;;;BU)",
+       "whose files other accounts may change"},
+      {"a folder of Program Files", "O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)", ""},
+      {"Users may change attributes only", "O:BAD:(A;;FA;;;BA)(A;;0x100;;;BU)",
+       "whose files other accounts may change"},
+      {"Users may delete entries", "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)",
+       "whose files other accounts may change"},
+      {"an inherit-only entry for the creator owner", "O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;CO)", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    PSECURITY_DESCRIPTOR folder = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(row.folder.c_str(),
+                                                                    SDDL_REVISION_1, &folder, nullptr));
+    const std::string why = WhyFolderIsNotTrusted(folder);
+    EXPECT_EQ(why.substr(0, strlen(row.refusal)), row.refusal) << why;
+    EXPECT_EQ(why.empty(), *row.refusal == '\0') << why;
+    LocalFree(folder);
+  }
+  // The running account counts only where a test build asks for it.
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  BYTE buffer[256];
+  DWORD size = sizeof buffer;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, size, &size));
+  CloseHandle(token);
+  char* running = nullptr;
+  ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &running));
+  PSECURITY_DESCRIPTOR mine = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      ("O:" + std::string(running) + "D:(A;;FA;;;" + running + ")").c_str(), SDDL_REVISION_1,
+      &mine, nullptr));
+  EXPECT_NE(WhyFolderIsNotTrusted(mine), "");
+  EXPECT_EQ(WhyFolderIsNotTrusted(mine, true), "");
+  LocalFree(mine);
+  LocalFree(running);
+}
 #endif
 
 TEST_F(Cp932, FoldersAlongSkipTrailBytes) {
