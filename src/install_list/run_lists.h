@@ -50,7 +50,6 @@ class RunLists {
   // when that cannot be done (Failure says why); nothing may be written
   // then.
   bool BeforeFirstWrite();
-  bool NoteWritten() const { return noteWritten_; }
 
   // The kit's folder sourceFolder, done: created tells that this run made
   // it; files are its files as the walk met them, identities what the
