@@ -74,8 +74,7 @@ class InstallSteps : public CopySteps {
       return Written(destination, false);
     }
     // The replace moves a file over the destination: nothing of ours may
-    // hold it open.
-    file.opened.source.Reset();
+    // hold it open. The source it may copy from.
     file.opened.destination.Reset();
     // Nothing is there where the decision found nothing.
     DWORD existing = file.opened.destinationAbsent ? INVALID_FILE_ATTRIBUTES
@@ -85,11 +84,13 @@ class InstallSteps : public CopySteps {
       existing &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
       AtKillPoint(KillPoint::ReadOnlyCleared, destination);
     }
-    const ReplaceFacts facts{file.listed, existing};
+    const ReplaceFacts facts{file.listed, existing, file.opened.source.Get()};
     NoteFolder(folder, false);
-    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
-      return Written(destination);
-    }
+    const bool replaced = ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts);
+    const DWORD replaceError = GetLastError();
+    file.opened.source.Reset();
+    SetLastError(replaceError);
+    if (replaced) return Written(destination);
     const DWORD error = counts_ ? GetLastError() : 0;
     if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
     if (!ShouldReplaceFile(folder, file.name, source, policy)) return Kept();

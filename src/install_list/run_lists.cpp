@@ -37,8 +37,11 @@ void SortUnique(std::vector<T>& items) {
 // folders of the kit that the install directory holds.
 class Survey : public CopySteps {
  public:
-  Survey(size_t rootLength, std::vector<std::string>& files, std::vector<std::string>& folders)
-      : rootLength_(rootLength), files_(files), folders_(folders) {}
+  // A file that the previous list names was not there before: it is not
+  // looked at.
+  Survey(size_t rootLength, const std::deque<InstalledFile>& listed,
+         std::vector<std::string>& files, std::vector<std::string>& folders)
+      : rootLength_(rootLength), listed_(listed), files_(files), folders_(folders) {}
 
   bool CreateFolder(const HeldFolder&, const std::string&, HeldFolder&, FolderEntry&,
                     std::string&) override {
@@ -47,10 +50,12 @@ class Survey : public CopySteps {
   bool WalkCreatedFolders() const override { return false; }
   bool WriteFile(FileToWrite&, OverwritePolicy) override { return true; }
   bool PassOver(FileToWrite& file) override {
+    std::string path = file.sourceFolder.substr(rootLength_) + file.name;
+    if (FindInstalledFile(listed_, path)) return true;
     FileIdentity identity;
     const bool found = Identities(*file.folder).Find(file.name, identity) ||
                        AttributesIn(*file.folder, file.name) != INVALID_FILE_ATTRIBUTES;
-    if (found) files_.push_back(file.sourceFolder.substr(rootLength_) + file.name);
+    if (found) files_.push_back(std::move(path));
     return true;
   }
   void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
@@ -67,6 +72,7 @@ class Survey : public CopySteps {
   }
 
   size_t rootLength_;
+  const std::deque<InstalledFile>& listed_;
   std::vector<std::string>& files_;
   std::vector<std::string>& folders_;
   std::map<const HeldFolder*, FolderIdentities> identities_;
@@ -233,14 +239,14 @@ bool RunLists::BeforeFirstWrite() {
   if (noteWritten_) return true;
   if (Failed()) return false;
   std::vector<std::string> files, folders;
-  Survey survey(sourceRoot_.size(), files, folders);
+  Survey survey(sourceRoot_.size(), previous_.files, files, folders);
   WalkCopyTree(sourceRoot_, owner_.installDirectory, OverwritePolicy::CompareTimes, survey);
   note_.owner = owner_;
   note_.version = settings_.manualVersion;
   // Only what no list or earlier note accounts for was there before: a file
   // that a run which did not finish wrote is an installed one.
   for (std::string& path : files) {
-    if (!IsPlainRelativePath(path) || FindInstalledFile(previous_.files, path)) continue;
+    if (!IsPlainRelativePath(path)) continue;
     if (leftoverValid_ && !ContainsPath(leftover_.filesBefore, path)) continue;
     note_.filesBefore.push_back(std::move(path));
   }

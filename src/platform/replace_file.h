@@ -43,6 +43,9 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
 struct ReplaceFacts {
   ListedFile source;                                      // as listed
   DWORD destinationAttributes = INVALID_FILE_ATTRIBUTES;  // as it is now
+  // The source, open for reading at its start, lent by the caller; the
+  // Linux build copies from it rather than opening it again.
+  HANDLE lentSource = INVALID_HANDLE_VALUE;
 };
 
 // Replaces the file name of folder with a copy of sourceFolder + name (it

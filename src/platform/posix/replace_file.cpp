@@ -277,7 +277,7 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
 }
 
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& destination,
-                         const std::string& name, const ReplaceFacts*) {
+                         const std::string& name, const ReplaceFacts* facts) {
   const std::string folderPath = standin::ToPosixPath(destination.Path().c_str());
   if (standin::FaultInjected("QUORVEX_FAULT_COPYFILE", folderPath + name)) return false;
   // Everything below happens in the held folder: a folder swapped for a
@@ -285,14 +285,21 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& dest
   if (!destination.IsHeld() || !standin::IsPlainName(name)) return Fail(ERROR_PATH_NOT_FOUND);
   const int folder = standin::DescriptorOf(destination.Get());
 
-  UniqueFd source(OpenSource(sourceFolder, name));
-  if (!source.IsValid()) return standin::FailWithErrno(errno);
+  // A lent source may have been read (by the look for an identical copy).
+  const int lent = facts ? standin::DescriptorOf(facts->lentSource) : -1;
+  UniqueFd source(lent >= 0 ? fcntl(lent, F_DUPFD_CLOEXEC, 0) : OpenSource(sourceFolder, name));
+  if (!source.IsValid() || (lent >= 0 && lseek(source.Get(), 0, SEEK_SET) != 0)) {
+    return standin::FailWithErrno(errno);
+  }
   struct stat status;
   if (fstat(source.Get(), &status) != 0) return standin::FailWithErrno(errno);
   if (!S_ISREG(status.st_mode)) return Fail(ERROR_ACCESS_DENIED);
 
+  // A folder, or a read-only file, is not replaced, as Windows' rename
+  // refuses to. Where the caller has just found nothing, nothing is asked.
+  const bool absent = facts && facts->destinationAttributes == INVALID_FILE_ATTRIBUTES;
   struct stat existing;
-  if (fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (!absent && fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(existing.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (S_ISREG(existing.st_mode) && !standin::HasWriteBits(existing.st_mode)) {
       return Fail(ERROR_ACCESS_DENIED);
