@@ -69,6 +69,19 @@ class InstallTest : public ::testing::Test {
     }
   }
 
+  // The test build, trusting the running account: Wine shows every folder
+  // as that account's, and the shipped program trusts no folder of lists
+  // there. Returns the environment that asks for it.
+  testing_support::Environment TrustingTestBuild() {
+    kit_.UseKillPointsProgram();
+    return {{"QUORVEX_TRUST_RUNNING_USER", "1"}};
+  }
+  // The list of installed files of the product that Configure set.
+  fs::path ListFile() const {
+    return fs::path(ListBaseFolder()) / ("Quorvex QuorvexCopyTest " + settings_.productGuid) /
+           ("en-" + RegistryViewName() + ".list");
+  }
+
   std::string RecordedVersion() const {
     ScopedRegKey key;
     std::string version;
@@ -320,10 +333,7 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
 TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
   using namespace testing_support;
   Configure("{7A3C41D0-0000-4000-8000-00000000000C}");
-  // Wine shows every folder as the running user's: only the test build may
-  // trust that account, and only with this variable.
-  kit_.UseKillPointsProgram();
-  const Environment trust = {{"QUORVEX_TRUST_RUNNING_USER", "1"}};
+  const Environment trust = TrustingTestBuild();
   const fs::path installed = kit_.installFolder();
   const fs::path page = installed / "guide" / "page.html";
   kit_.AddSourceFile("guide/page.html", "<page 2.1>");
@@ -342,9 +352,7 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
     ExpectCompleted(kit_.Run({"/p" + installed.string(), "/log=" + log.string()}, trust));
     EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
   };
-  const fs::path lists = fs::path(ListBaseFolder()) /
-                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) /
-                         ("en-" + RegistryViewName() + ".list");
+  const fs::path lists = ListFile();
   struct Change {
     const char* what;
     std::function<void()> make;
@@ -423,17 +431,14 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
 TEST_F(InstallTest, TheListTellsWhatInstallsWroteFromWhatWasThereBefore) {
   using namespace testing_support;
   Configure("{7A3C41D0-0000-4000-8000-00000000000D}");
-  kit_.UseKillPointsProgram();
-  const Environment trust = {{"QUORVEX_TRUST_RUNNING_USER", "1"}};
+  const Environment trust = TrustingTestBuild();
   const fs::path installed = kit_.installFolder();
   kit_.AddSourceFile("a.html", "<a>");
   kit_.AddSourceFile("b.html", "<b>");
   kit_.AddSourceFile("guide/c.html", "<c>");
   WriteFile(installed / "a.html", "<the administrator's a>");
   SetWriteTime(installed / "a.html", kTime - kSecond);
-  const fs::path lists = fs::path(ListBaseFolder()) /
-                         ("Quorvex QuorvexCopyTest " + settings_.productGuid) /
-                         ("en-" + RegistryViewName() + ".list");
+  const fs::path lists = ListFile();
   const auto origins = [&] {
     InstalledFileList list;
     std::string why, text;

@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include "text/text_encoding.h"
+
 namespace testing_support {
 
 namespace {
@@ -92,24 +94,6 @@ class Parser {
     return true;
   }
 
-  static void AppendUtf8(unsigned long code, std::string& out) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-
   bool Hex4(unsigned long& code) {
     if (position_ + 4 > text_.size()) return false;
     const std::string digits = text_.substr(position_, 4);
@@ -147,7 +131,7 @@ class Parser {
             if (!Hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
           }
-          AppendUtf8(code, out);
+          AppendUtf8(static_cast<char32_t>(code), out);
           break;
         }
         default: return false;
