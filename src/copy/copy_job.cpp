@@ -74,7 +74,7 @@ class InstallSteps : public CopySteps {
       return Written(destination, false);
     }
     // The replace moves a file over the destination: nothing of ours may
-    // hold it open. The source it may copy from.
+    // hold it open. The source it may copy from, shared for reading.
     file.opened.destination.Reset();
     // Nothing is there where the decision found nothing.
     DWORD existing = file.opened.destinationAbsent ? INVALID_FILE_ATTRIBUTES
@@ -86,11 +86,9 @@ class InstallSteps : public CopySteps {
     }
     const ReplaceFacts facts{file.listed, existing, file.opened.source.Get()};
     NoteFolder(folder, false);
-    const bool replaced = ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts);
-    const DWORD replaceError = GetLastError();
-    file.opened.source.Reset();
-    SetLastError(replaceError);
-    if (replaced) return Written(destination);
+    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
+      return Written(destination);
+    }
     const DWORD error = counts_ ? GetLastError() : 0;
     if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
     if (!ShouldReplaceFile(folder, file.name, source, policy)) return Kept();

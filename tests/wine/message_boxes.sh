@@ -116,14 +116,18 @@ check_call() {
 
 # check_durable_order NAME: in a completed run, the manual is on the disk
 # before the record vouches for it, and the record before the box says so:
-# the last file renamed into place (FileRenameInformation, 10), then the
-# flushes (Wine cannot flush a volume, so each file is flushed), then
+# the lists' folder named under the record key (RegSetValueExA); the note
+# of what was there before flushed, renamed into place (FileRenameInformation,
+# 10) and its folder flushed; the last file renamed into place, then the
+# flushes (Wine cannot flush a volume, so each file is flushed); the list of
+# installed files flushed, renamed and its folder flushed; then
 # RegSetValueExA, RegFlushKey and the completion box.
 check_durable_order() {
   local trace="$work/$1.trace" order
   order=$(grep -a -E '^[0-9a-f]+:Call (ntdll\.NtSetInformationFile\(.*,[0-9a-f]*0000000a\)|(KERNEL32\.FlushFileBuffers|advapi32\.(RegSetValueExA|RegFlushKey)|user32\.MessageBoxA)\()' \
             "$trace" | sed -E 's/^[0-9a-f]+:Call [A-Za-z0-9]+\.([A-Za-z]+)\(.*/\1/' | uniq | tr '\n' ' ')
-  [ "$order" = "NtSetInformationFile FlushFileBuffers RegSetValueExA RegFlushKey MessageBoxA " ] &&
+  local note="FlushFileBuffers NtSetInformationFile FlushFileBuffers"
+  [ "$order" = "RegSetValueExA $note NtSetInformationFile $note RegSetValueExA RegFlushKey MessageBoxA " ] &&
     echo "ok: $1: $order" || fail "$1: the calls come in the order $order"
 }
 
