@@ -394,13 +394,22 @@ bool WriteInstalledFileList(const InstalledFileList& list, const TextSink& sink)
   return writer.Seal();
 }
 
-std::string FormatInstalledFileList(const InstalledFileList& list) {
+namespace {
+
+// What write passes to its sink, as one text.
+std::string Collected(const std::function<bool(const TextSink&)>& write) {
   std::string text;
-  WriteInstalledFileList(list, [&](std::string_view piece) {
+  write([&](std::string_view piece) {
     text += piece;
     return true;
   });
   return text;
+}
+
+}  // namespace
+
+std::string FormatInstalledFileList(const InstalledFileList& list) {
+  return Collected([&](const TextSink& sink) { return WriteInstalledFileList(list, sink); });
 }
 
 bool WriteRunNote(const RunNote& note, const TextSink& sink) {
@@ -413,12 +422,7 @@ bool WriteRunNote(const RunNote& note, const TextSink& sink) {
 }
 
 std::string FormatRunNote(const RunNote& note) {
-  std::string text;
-  WriteRunNote(note, [&](std::string_view piece) {
-    text += piece;
-    return true;
-  });
-  return text;
+  return Collected([&](const TextSink& sink) { return WriteRunNote(note, sink); });
 }
 
 namespace {
