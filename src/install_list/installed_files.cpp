@@ -181,7 +181,14 @@ class Reader {
   // of lines to content (which reads the line that Take set), then the
   // count and the checksum. What is wrong with the file as a whole is told
   // before what is wrong with a line.
-  bool Parse(const TextSource& source, const std::function<bool()>& content) {
+  bool Parse(const TextSource& source, ListOwner& owner, std::string& version,
+             const std::function<bool()>& entry) {
+    // The header lines first, then the entries.
+    const auto content = [&] {
+      bool owned = false;
+      if (!ReadOwner(owner, version, owned)) return false;
+      return !owned || entry();
+    };
     Lines lines(source);
     std::string_view line;
     bool terminated = false;
@@ -440,9 +447,6 @@ bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, 
   InstalledFileList list;
   Reader reader(kList, why);
   const auto content = [&] {
-    bool owned = false;
-    if (!reader.ReadOwner(list.owner, list.version, owned)) return false;
-    if (!owned) return true;
     const Reader::Entry entry = reader.ReadEntry();
     if (entry == Reader::kNone) return false;
     if (entry == Reader::kFolder) return reader.ReadPathEntry(list.createdFolders);
@@ -464,7 +468,7 @@ bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, 
     list.files.push_back(std::move(file));
     return true;
   };
-  if (!reader.Parse(source, content)) return false;
+  if (!reader.Parse(source, list.owner, list.version, content)) return false;
   result = std::move(list);
   return true;
 }
@@ -477,14 +481,11 @@ bool ParseRunNote(const std::string& text, RunNote& result, std::string& why) {
   RunNote note;
   Reader reader(kNote, why);
   const auto content = [&] {
-    bool owned = false;
-    if (!reader.ReadOwner(note.owner, note.version, owned)) return false;
-    if (!owned) return true;
     const Reader::Entry entry = reader.ReadEntry();
     return entry != Reader::kNone &&
            reader.ReadPathEntry(entry == Reader::kFolder ? note.foldersBefore : note.filesBefore);
   };
-  if (!reader.Parse(WholeText(text), content)) return false;
+  if (!reader.Parse(WholeText(text), note.owner, note.version, content)) return false;
   result = std::move(note);
   return true;
 }
