@@ -458,6 +458,8 @@ TEST_F(KitCheck, SettingsTheInstallerReadsOtherwise) {
        "error"},
       {"[Product]\nManualVersion=2.0.1\nColour=blue\n" + own, "settings-unknown-key",
        "\"Colour\", which the installer does not read", "error"},
+      {"[Product]\nManualVersion=2.0.1\nRemoveOldFile=1\n" + own, "settings-unknown-key",
+       "probably meant as RemoveOldFiles", "error"},
       {"\xEF\xBB\xBF[Product]\r\nManualVersion=2.0.1\r\n" + own, "settings-utf8-mark",
        "mark on the line of [Product]", "error"},
       {utf16(u"[Product]\r\nManualVersion=2.0.1\r\n" + own16, true), "settings-utf16-be",

@@ -1,7 +1,9 @@
 // QuorvexKit verify after the real installer: a complete installation
 // verifies; faults planted in it afterwards (a torn file stamped with the
 // kit's time, a file the installer kept because it was newer, a missing file
-// or folder, a wrong record) are each found, and only they.
+// or folder, a wrong record) are each found, and only they. Then remove,
+// the uninstall, and RemoveOldFiles, the installer's removal of what a
+// previous version had: what installs wrote goes, everything else stays.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,9 +11,14 @@
 
 #include "support/kit_scenario.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using testing_support::Json;
 using testing_support::KitReport;
 using testing_support::KitScenario;
+using testing_support::kKilledAtKillPoint;
 using testing_support::kSecond;
 using testing_support::kTime;
 
@@ -156,6 +163,261 @@ TEST_F(KitVerify, RecordAndTimesAloneFailIt) {
   report = Verify();
   EXPECT_EQ(report.exitStatus, 1);
   EXPECT_EQ(StatesOf(report.json).files.at("index.html"), kChangedSinceInstall);
+}
+
+
+class KitRemove : public KitVerify {
+ protected:
+  void SetUp() override {
+    KitVerify::SetUp();
+    scenario_.UseTestBuilds();
+  }
+
+  KitReport Remove(const std::vector<std::string>& more = {},
+                   const testing_support::Environment& environment = {}) const {
+    std::vector<std::string> arguments{scenario_.installArgument()};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return scenario_.RunKit("remove", arguments, environment);
+  }
+  bool Installed(const std::string& path) const {
+    return fs::exists(fs::path(scenario_.install()) / Native(path));
+  }
+  // The action taken on each path.
+  static std::map<std::string, std::string> Actions(const Json& report) {
+    std::map<std::string, std::string> actions;
+    for (const Json& entry : report["actions"].items) {
+      actions[entry["path"].text] = entry["action"].text + " " + entry["reason"].text;
+    }
+    return actions;
+  }
+  // Nothing of the manual left: no record, no list, no key.
+  void ExpectAllGone() const {
+    for (const char* path : {"index.html", "guide/start.html", "guide/images", "empty"}) {
+      EXPECT_FALSE(Installed(path)) << path;
+    }
+    EXPECT_EQ(scenario_.Recorded(), "(none)");
+    EXPECT_FALSE(scenario_.RecordKeyExists());
+    EXPECT_FALSE(fs::exists(scenario_.ListFolder()));
+    EXPECT_TRUE(fs::exists(scenario_.install()));
+  }
+};
+
+TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
+  // The product's own copy of a page, older than the kit's: replaced, yet
+  // there before the first install.
+  scenario_.AddInstalled("kept.html", "the product's own page", kTime - kSecond);
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  testing_support::WriteFile(scenario_.install() / "product.exe", "the product");
+  testing_support::WriteFile(scenario_.install() / "guide" / "notes.txt", "the user's notes");
+  testing_support::WriteFile(scenario_.install() / "torn.html", "edited by hand");
+  const auto before = testing_support::SnapshotTree(scenario_.install());
+
+  KitReport report = Remove({"--dry-run"});
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
+  EXPECT_EQ(report.json["removedCount"].number, 3);
+
+  // Another directory than the list's: nothing is touched, the list kept.
+  report = scenario_.RunKit("remove", {"/p" + (scenario_.install() / "elsewhere").string()});
+  EXPECT_EQ(report.exitStatus, 1);
+  EXPECT_NE(report.json["message"].text.find("nothing was changed"), std::string::npos);
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
+
+  // The product is uninstalled already: no /p, no registration; the list
+  // says where.
+  report = scenario_.RunKit("remove", {});
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_EQ(report.json["installDirectorySource"].text, "list");
+  const auto actions = Actions(report.json);
+  EXPECT_EQ(actions.at("index.html"), "remove ");
+  EXPECT_EQ(actions.at(Native("guide/images/main.svg")), "remove ");
+  EXPECT_EQ(actions.at("torn.html"), "keep changed since it was installed");
+  EXPECT_EQ(actions.at("kept.html"), "keep there before the first install");
+  EXPECT_EQ(actions.at("guide"), "keep-folder not empty");
+  EXPECT_EQ(actions.at(Native("guide/images")), "remove-folder ");
+  for (const char* path : {"index.html", "guide/start.html", "guide/images", "empty"}) {
+    EXPECT_FALSE(Installed(path)) << path;
+  }
+  for (const char* path : {"kept.html", "torn.html", "product.exe", "guide/notes.txt"}) {
+    EXPECT_TRUE(Installed(path)) << path;
+  }
+  EXPECT_EQ(scenario_.Recorded(), "(none)");
+  EXPECT_FALSE(scenario_.RecordKeyExists());
+  EXPECT_FALSE(fs::exists(scenario_.ListFolder()));
+
+  // A repeated uninstall succeeds and says why.
+  report = Remove();
+  EXPECT_EQ(report.exitStatus, 0);
+  EXPECT_EQ(report.json["message"].text, "nothing of this manual is installed");
+}
+
+// The other language's manual in the same directory keeps the files its
+// list names; its own uninstall then removes them.
+TEST_F(KitRemove, TwoLanguagesInOneDirectory) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  scenario_.Settings("4.1", 0, "", "ja");
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+
+  scenario_.Settings("4.1", 0);
+  KitReport report = Remove();
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_EQ(report.json["keptCount"].number, 5);
+  EXPECT_EQ(Actions(report.json).at("index.html"),
+            "keep another manual's list of this install directory names it");
+  EXPECT_EQ(Actions(report.json).at("empty"),
+            "keep-folder another manual's list of this install directory names it");
+  EXPECT_TRUE(Installed("index.html"));
+  EXPECT_TRUE(Installed("empty"));
+  EXPECT_EQ(scenario_.Recorded(), "(none)");
+  EXPECT_TRUE(scenario_.RecordKeyExists());
+
+  scenario_.Settings("4.1", 0, "", "ja");
+  report = Remove();
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_EQ(report.json["removedCount"].number, 5);
+  ExpectAllGone();
+}
+
+// A file that stays in use is what remains: the run says so and fails,
+// keeping the list, and the next run finishes the job.
+TEST_F(KitRemove, AFileInUseRemainsUntilTheNextRun) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+#ifdef _WIN32
+  HANDLE held = CreateFileA((scenario_.install() / "index.html").string().c_str(), GENERIC_READ, 0,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  KitReport report = Remove();
+  CloseHandle(held);
+#else
+  KitReport report = Remove({}, {{"QUORVEX_FAULT_REMOVE", "index.html"}});
+#endif
+  EXPECT_EQ(report.exitStatus, 1);
+  EXPECT_EQ(Actions(report.json).at("index.html"), "remains in use by another program");
+  EXPECT_EQ(report.json["remainingCount"].number, 1);
+  EXPECT_TRUE(Installed("index.html"));
+  EXPECT_FALSE(Installed("torn.html"));
+  EXPECT_EQ(scenario_.Recorded(), "(none)");
+  EXPECT_TRUE(fs::exists(scenario_.ListFolder()));
+
+  report = Remove();
+  EXPECT_EQ(report.exitStatus, 0);
+  EXPECT_EQ(report.json["removedCount"].number, 1);
+  ExpectAllGone();
+}
+
+// A kill at any step leaves what a second remove, or an install, ends
+// correct from.
+TEST_F(KitRemove, AKillAtEachStepIsFinishedByTheNextRun) {
+  for (const char* step : {"record-removed", "file-removed", "folders-removed", "list-removed"}) {
+    SCOPED_TRACE(step);
+    ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+    const std::string kill = std::string(step) + ":" + scenario_.install().filename().string();
+    EXPECT_EQ(scenario_.RunKitRaw("remove", {scenario_.installArgument()},
+                                  {{"QUORVEX_FAULT_KILL", kill}}).exitCode,
+              kKilledAtKillPoint);
+    EXPECT_EQ(scenario_.Recorded(), "(none)");
+    const KitReport report = Remove();
+    EXPECT_EQ(report.exitStatus, 0);
+    ExpectAllGone();
+  }
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  const std::string kill = "file-removed:" + scenario_.install().filename().string();
+  EXPECT_EQ(scenario_.RunKitRaw("remove", {scenario_.installArgument()},
+                                {{"QUORVEX_FAULT_KILL", kill}}).exitCode,
+            kKilledAtKillPoint);
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  EXPECT_EQ(Verify().exitStatus, 0);
+}
+
+// Windows asks for an administrator before anything is touched. Wine
+// gives every process an administrator's token, so this runs natively,
+// as nobody.
+TEST_F(KitRemove, WithoutAdministratorsRightsNothingIsTouched) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine gives every process an administrator's token";
+#else
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run QuorvexKit as nobody";
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  const auto before = testing_support::SnapshotTree(scenario_.install());
+  const auto run = testing_support::RunProgram(
+      "/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                  testing_support::QuorvexKitExecutable(), "remove",
+                  scenario_.kit().kitFolder().string(), scenario_.installArgument()},
+      {{"QUORVEX_HKLM", scenario_.kit().HivePath().string()}});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.output.find("remove needs administrators' rights"), std::string::npos) << run.output;
+  EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
+#endif
+}
+
+#ifdef _WIN32
+// The record and the list of an x86 installer, seen by the x64 QuorvexKit:
+// it names the variant to run and touches nothing.
+TEST_F(KitRemove, TheOtherVariantsInstallIsNamedNotTouched) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  const fs::path list = scenario_.ListFolder() / "en-64.list";
+  ASSERT_TRUE(fs::exists(list));
+  fs::rename(list, scenario_.ListFolder() / "en-32.list");
+  const std::string files = scenario_.RecordKey() + "\\Files";
+  std::string folder = scenario_.ListFolder().filename().string();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, files.c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr), 0);
+  RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(key);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, scenario_.RecordKey().c_str(), 0,
+                          KEY_SET_VALUE | DELETE, &key), 0);
+  RegDeleteValueA(key, "en");
+  RegDeleteKeyA(key, "Files");
+  RegCloseKey(key);
+  const auto before = testing_support::SnapshotTree(scenario_.install());
+
+  const KitReport report = Remove();
+  EXPECT_EQ(report.exitStatus, 4);
+  EXPECT_NE(report.json["message"].text.find("x86\\QuorvexKit.exe"), std::string::npos);
+  EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
+  EXPECT_TRUE(fs::exists(scenario_.ListFolder() / "en-32.list"));
+  testing_support::DeleteTree("SOFTWARE\\WOW6432Node\\Veltrane");
+}
+#endif
+
+// RemoveOldFiles: an update removes what the previous version installed
+// and the new kit lacks, as remove would; plan foretells it. Without the
+// setting the old pages stay.
+TEST_F(KitRemove, AnUpdateRemovesThePreviousVersionsOldFilesOnRequest) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  fs::remove(scenario_.kit().sourceFolder() / "torn.html");
+  fs::remove_all(scenario_.kit().sourceFolder() / "guide" / "images");
+  scenario_.Settings("4.2", 0);
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  EXPECT_TRUE(Installed("torn.html"));
+
+  testing_support::WriteFile(scenario_.install() / "kept.html", "edited by hand");
+  fs::remove(scenario_.kit().sourceFolder() / "kept.html");
+  scenario_.Settings("4.3", 0, "RemoveOldFiles=1\n");
+  const KitReport plan = scenario_.RunKit("plan", {scenario_.installArgument()});
+  const auto planned = Actions(plan.json);
+  EXPECT_EQ(planned.at("torn.html"), "remove not in this kit; RemoveOldFiles=1");
+  EXPECT_EQ(planned.at(Native("guide/images/main.svg")), "remove not in this kit; RemoveOldFiles=1");
+  EXPECT_EQ(planned.count("kept.html"), 0u);
+  EXPECT_EQ(plan.json["removeCount"].number, 2);
+
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  EXPECT_FALSE(Installed("torn.html"));
+  EXPECT_FALSE(Installed("guide/images"));
+  EXPECT_TRUE(Installed("kept.html"));
+  EXPECT_TRUE(Installed("index.html"));
+  EXPECT_EQ(scenario_.Recorded(), "4.3");
+
+  // The kept page stays listed: the uninstall reports it as changed.
+  const KitReport report = Remove();
+  EXPECT_EQ(report.exitStatus, 0);
+  EXPECT_EQ(Actions(report.json).at("kept.html"), "keep changed since it was installed");
+  EXPECT_EQ(Actions(report.json).count("torn.html"), 0u);
+  EXPECT_FALSE(Installed("index.html"));
 }
 
 }  // namespace

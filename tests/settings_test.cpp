@@ -121,7 +121,8 @@ TEST(ReadInstallerSettings, ProfileFilesReadAsWindowsReadsThem) {
     std::string actual = "ProductGUID=" + settings.productGuid + "\nLanguage=" + settings.language +
                          "\nManualVersion=" + settings.manualVersion +
                          "\nMessageDisplay=" + std::to_string(settings.messageDisplay) +
-                         "\nProduct=" + settings.product + "\n";
+                         "\nProduct=" + settings.product +
+                         "\nRemoveOldFiles=" + std::to_string(settings.removeOldFiles) + "\n";
     EXPECT_EQ(actual, expected);
     ++checked;
   }

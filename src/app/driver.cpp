@@ -135,7 +135,17 @@ int RunInstaller(int argc, char** argv) {
     if (logFile && !flushNote.empty()) log.Note(AnsiToUtf8(flushNote));
     if (exitCode == kExitSuccess) {
       AtKillPoint(KillPoint::Flushed, installDirectory);
-      if (!lists.WriteList()) {
+      const bool listed = lists.WriteList();
+      if (logFile && lists.OldFilesRemoved() > 0) {
+        log.Note("removed " + std::to_string(lists.OldFilesRemoved()) +
+                 " files of the previous version that this kit lacks (RemoveOldFiles)");
+      }
+      if (logFile) {
+        for (const std::string& kept : lists.OldFilesKept()) {
+          log.Note("kept a file of the previous version: " + AnsiToUtf8(kept));
+        }
+      }
+      if (!listed) {
         if (logFile) log.Failure(lists.Failure(), lists.FailureError());
         exitCode = kExitRecordFailed;
       }

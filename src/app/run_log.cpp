@@ -66,6 +66,7 @@ void RunLog::Settings(const std::string& programFolder, const InstallerSettings&
   setting("Language", settings.language);
   setting("ManualVersion", settings.manualVersion);
   setting("MessageDisplay", std::to_string(settings.messageDisplay));
+  setting("RemoveOldFiles", std::to_string(settings.removeOldFiles));
 }
 
 void RunLog::InstallDirectory(const std::string& directory, InstallDirectorySource source) {

@@ -444,7 +444,13 @@ TextSource WholeText(const std::string& text) {
 }  // namespace
 
 bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, std::string& why) {
+  return ReadInstalledFileList(source, result, why, nullptr);
+}
+
+bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, std::string& why,
+                           const std::function<void(InstalledFile&&)>& each) {
   InstalledFileList list;
+  std::string previous;
   Reader reader(kList, why);
   const auto content = [&] {
     const Reader::Entry entry = reader.ReadEntry();
@@ -461,11 +467,15 @@ bool ReadInstalledFileList(const TextSource& source, InstalledFileList& result, 
         !reader.ReadNumber(fields[5], destination.changeTime) ||
         !reader.ReadNumber(fields[6], destination.fileId) ||
         !reader.ReadNumber(fields[7], destination.volume) ||
-        !reader.ReadPath(fields[8], list.files.empty() ? nullptr : &list.files.back().path,
-                         file.path)) {
+        !reader.ReadPath(fields[8], previous.empty() ? nullptr : &previous, file.path)) {
       return false;
     }
-    list.files.push_back(std::move(file));
+    previous = file.path;
+    if (each) {
+      each(std::move(file));
+    } else {
+      list.files.push_back(std::move(file));
+    }
     return true;
   };
   if (!reader.Parse(source, list.owner, list.version, content)) return false;

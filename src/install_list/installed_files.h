@@ -80,6 +80,11 @@ using TextSource = std::function<bool(std::string& piece)>;
 bool WriteInstalledFileList(const InstalledFileList& list, const TextSink& sink);
 bool WriteRunNote(const RunNote& note, const TextSink& sink);
 bool ReadInstalledFileList(const TextSource& source, InstalledFileList& list, std::string& why);
+// The same, handing each file entry to each instead of keeping it in
+// list.files. Entries come before the checksum is known: when the reading
+// fails, what the caller made of them is to be dropped.
+bool ReadInstalledFileList(const TextSource& source, InstalledFileList& list, std::string& why,
+                           const std::function<void(InstalledFile&&)>& each);
 
 // Reads text written by the formats above. False, with why saying what is
 // wrong as a phrase that follows "the list" ("is cut short", "fails its

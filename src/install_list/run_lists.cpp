@@ -6,9 +6,11 @@
 #include <iterator>
 #include <random>
 
+#include "install_list/listed_removal.h"
 #include "platform/kill_points.h"
 #include "platform/path_separator.h"
 #include "registry/registry_key.h"
+#include "registry/version_record.h"
 #include "text/text_encoding.h"
 
 const char kListFolderSubkey[] = "Files";
@@ -105,8 +107,9 @@ RunLists::RunLists(const InstallerSettings& settings, const std::string& install
 }
 
 // Both views' installers of a product share its folder: each keeps its own.
-std::string RunLists::ListFileName() const {
-  return PlainName(settings_.language, 64) + "-" + owner_.view + ".list";
+std::string RunLists::ListFileName() const { return ListFileNameOf(owner_.view); }
+std::string RunLists::ListFileNameOf(const std::string& view) const {
+  return PlainName(settings_.language, 64) + "-" + view + ".list";
 }
 std::string RunLists::NoteFileName() const {
   return PlainName(settings_.language, 64) + "-" + owner_.view + ".note";
@@ -174,7 +177,7 @@ bool RunLists::OpenFolder(bool create) {
               ERROR_ACCESS_DENIED);
 }
 
-void RunLists::Load() {
+void RunLists::Load(bool anyDirectory) {
   if (!OpenFolder(false)) return;
   std::string reason;
   const std::string listPath = AnsiToUtf8(folder_.Path() + ListFileName());
@@ -185,11 +188,19 @@ void RunLists::Load() {
       })) {
     if (!read) {
       notes_.push_back("the list " + listPath + " is not used: it " + reason);
-    } else if (!(list.owner == owner_)) {
-      notes_.push_back("the list " + listPath + " is not used: it is of another install directory");
     } else {
-      previous_ = std::move(list);
-      skipVersion_ = previous_.version == settings_.manualVersion;
+      if (anyDirectory) owner_.installDirectory = list.owner.installDirectory;
+      if (!(list.owner == owner_)) {
+        if (list.owner.installDirectory != owner_.installDirectory) {
+          listedElsewhere_ = list.owner.installDirectory;
+        }
+        notes_.push_back("the list " + listPath + " is not used: it is of another install directory");
+      } else {
+        previous_ = std::move(list);
+        hasList_ = true;
+        walked_.assign(previous_.files.size(), false);
+        skipVersion_ = previous_.version == settings_.manualVersion;
+      }
     }
   }
   std::string text;
@@ -244,14 +255,19 @@ bool RunLists::BeforeFirstWrite() {
   note_.owner = owner_;
   note_.version = settings_.manualVersion;
   // Only what no list or earlier note accounts for was there before: a file
-  // that a run which did not finish wrote is an installed one.
+  // that a run which did not finish wrote is an installed one, and so is
+  // one that another manual of the directory installed.
+  const std::vector<uint64_t> otherManuals =
+      files.empty() && folders.empty() ? std::vector<uint64_t>() : OtherListedPaths();
   for (std::string& path : files) {
     if (!IsPlainRelativePath(path)) continue;
+    if (std::binary_search(otherManuals.begin(), otherManuals.end(), PathHash(path))) continue;
     if (leftoverValid_ && !ContainsPath(leftover_.filesBefore, path)) continue;
     note_.filesBefore.push_back(std::move(path));
   }
   for (std::string& path : folders) {
     if (!IsPlainRelativePath(path) || ContainsPath(previous_.createdFolders, path)) continue;
+    if (std::binary_search(otherManuals.begin(), otherManuals.end(), PathHash(path))) continue;
     if (leftoverValid_ && !ContainsPath(leftover_.foldersBefore, path)) continue;
     note_.foldersBefore.push_back(std::move(path));
   }
@@ -286,7 +302,12 @@ void RunLists::FolderDone(const std::string& sourceFolder, bool created,
   for (const WalkedFile& walked : files) {
     const std::string path = relative + walked.name;
     if (!IsPlainRelativePath(path)) continue;
-    InstalledFile* before = const_cast<InstalledFile*>(FindInstalledFile(previous_.files, path));
+    const auto listed = std::lower_bound(
+        previous_.files.begin(), previous_.files.end(), path,
+        [](const InstalledFile& entry, const std::string& key) { return entry.path < key; });
+    InstalledFile* before =
+        listed != previous_.files.end() && listed->path == path ? &*listed : nullptr;
+    if (before) walked_[static_cast<size_t>(listed - previous_.files.begin())] = true;
     // What the list vouches for stays as it is listed; so does a newer file
     // that the policy kept, which is not what an install left, so that it
     // shows changed.
@@ -317,9 +338,13 @@ void RunLists::FolderDone(const std::string& sourceFolder, bool created,
 
 bool RunLists::WriteList() {
   // The previous list, as this run changed it, with the files it added.
-  // Files of the manual that this kit no longer has stay installed: they
-  // stay listed as the last install left them.
+  // Files of the manual that this kit no longer has stay installed, listed
+  // as the last install left them, unless they are to be removed.
   InstalledFileList& list = previous_;
+  if (settings_.removeOldFiles != 0 && hasList_ && list.version != settings_.manualVersion) {
+    RemoveOldFiles(list);
+    if (Failed()) return false;
+  }
   list.owner = owner_;
   list.version = settings_.manualVersion;
   const auto byPath = [](const InstalledFile& a, const InstalledFile& b) { return a.path < b.path; };
@@ -358,5 +383,119 @@ bool RunLists::WriteList() {
   }
   AtKillPoint(KillPoint::ListWritten, owner_.installDirectory);
   if (noteWritten_ || leftoverValid_) folder_.Remove(NoteFileName());
+  return true;
+}
+
+void RunLists::RemoveOldFiles(InstalledFileList& list) {
+  ListedRemoval removal(owner_.installDirectory, OtherListedPaths(), false);
+  // Compacted in place: what goes leaves the list, what stays keeps its
+  // entry (so that it still shows as changed).
+  size_t stays = 0;
+  for (size_t i = 0; i < list.files.size(); ++i) {
+    InstalledFile& file = list.files[i];
+    RemovalOutcome outcome = RemovalOutcome::KeptOtherList;
+    std::string why;
+    if (!walked_[i]) outcome = removal.RemoveFile(file, why);
+    if (outcome == RemovalOutcome::Removed) {
+      ++oldRemoved_;
+      AtKillPoint(KillPoint::FileRemoved, owner_.installDirectory);
+    } else if (outcome == RemovalOutcome::Remains || outcome == RemovalOutcome::KeptChanged) {
+      oldKept_.push_back(file.path + (why.empty() ? " (changed since it was installed)"
+                                                  : " (" + why + ")"));
+    }
+    if (outcome == RemovalOutcome::Removed || outcome == RemovalOutcome::Gone) continue;
+    if (stays != i) list.files[stays] = std::move(file);
+    ++stays;
+  }
+  list.files.resize(stays);
+  walked_.clear();
+  SortUnique(kitFolders_);
+  // Folders that earlier installs made and this kit lacks, once empty.
+  std::vector<std::string> folders;
+  for (auto folder = list.createdFolders.rbegin(); folder != list.createdFolders.rend(); ++folder) {
+    std::string why;
+    const bool kitHasIt = std::binary_search(kitFolders_.begin(), kitFolders_.end(), *folder);
+    if (!kitHasIt) {
+      const RemovalOutcome outcome = removal.RemoveFolder(*folder, why);
+      if (outcome == RemovalOutcome::Removed || outcome == RemovalOutcome::Gone) continue;
+    }
+    folders.push_back(*folder);
+  }
+  std::reverse(folders.begin(), folders.end());
+  list.createdFolders.swap(folders);
+  if (!removal.Flush()) {
+    Fail("what was removed of the previous version cannot be put on the disk", GetLastError());
+  }
+}
+
+bool RunLists::OtherViewHasList() {
+#ifdef _WIN32
+  const std::string other = owner_.view == "32" ? "64" : "32";
+  FileIdentity found;
+  if (OpenFolder(false) && FolderIdentities(folder_.Held()).Find(ListFileNameOf(other), found)) {
+    return true;
+  }
+  // The other view's record may name a folder of its own.
+  ScopedRegKey subkey;
+  const REGSAM view = other == "64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  const std::string key = ManualRecordKey(settings_) + "\\" + kListFolderSubkey;
+  std::string name;
+  ListFolder folder;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, subkey.Receive()) ==
+             ERROR_SUCCESS &&
+         QueryTextValue(subkey.Get(), "", name) && IsPlainRelativePath(name) &&
+         name.find('\\') == std::string::npos &&
+         ListFolder::Open(name, folder) == ListFolderFound::Trusted &&
+         FolderIdentities(folder.Held()).Find(ListFileNameOf(other), found);
+#else
+  return false;
+#endif
+}
+
+std::vector<uint64_t> RunLists::OtherListedPaths() {
+  std::vector<uint64_t> paths;
+  if (!OpenFolder(false)) return paths;
+  for (const std::string& name : FolderIdentities(folder_.Held()).Names()) {
+    if (name == ListFileName() || name.size() < 5 || name.compare(name.size() - 5, 5, ".list") != 0) {
+      continue;
+    }
+    std::vector<uint64_t> theirs;
+    InstalledFileList list;
+    std::string why;
+    bool read = false;
+    folder_.Read(name, [&](const PieceSource& source) {
+      read = ReadInstalledFileList(source, list, why, [&](InstalledFile&& file) {
+        theirs.push_back(PathHash(file.path));
+      });
+    });
+    // A list of another install directory names other files.
+    if (!read || list.owner.installDirectory != owner_.installDirectory) continue;
+    for (const std::string& folder : list.createdFolders) theirs.push_back(PathHash(folder));
+    paths.insert(paths.end(), theirs.begin(), theirs.end());
+  }
+  SortUnique(paths);
+  return paths;
+}
+
+std::vector<const InstalledFile*> RunLists::OldFiles(const std::vector<std::string>& kitPaths) const {
+  std::vector<const InstalledFile*> old;
+  if (settings_.removeOldFiles == 0 || !hasList_ || previous_.version == settings_.manualVersion) {
+    return old;
+  }
+  for (const InstalledFile& file : previous_.files) {
+    if (!std::binary_search(kitPaths.begin(), kitPaths.end(), file.path)) old.push_back(&file);
+  }
+  return old;
+}
+
+bool RunLists::RemoveListFiles() {
+  if (!OpenFolder(false)) return true;
+  const bool removed = folder_.Remove(ListFileName()) && folder_.Remove(NoteFileName());
+  AtKillPoint(KillPoint::ListRemoved, owner_.installDirectory);
+  if (!removed) return false;
+  // The folder goes with its last file; the subkey that names it after it.
+  if (!FolderIdentities(folder_.Held()).Names().empty()) return true;
+  if (!folder_.RemoveIfEmpty()) return true;
+  if (recordKey_) RegDeleteKeyA(recordKey_, kListFolderSubkey);
   return true;
 }

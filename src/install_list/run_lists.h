@@ -33,7 +33,10 @@ class RunLists {
 
   // Reads the previous list and a note left behind; what cannot be used is
   // said in Notes().
-  void Load();
+  // anyDirectory: with no install directory given (an uninstall after the
+  // product's own), the list's directory is taken for it.
+  void Load(bool anyDirectory = false);
+  const std::string& InstallDirectory() const { return owner_.installDirectory; }
   const std::vector<std::string>& Notes() const { return notes_; }
 
   // Whether the file name of sourceFolder (under the source root), found
@@ -57,9 +60,39 @@ class RunLists {
   void FolderDone(const std::string& sourceFolder, bool created,
                   const std::vector<WalkedFile>& files, const FolderIdentities& identities);
 
-  // Writes the new list and removes the note. False when the list cannot
+  // With RemoveOldFiles, after a copy of another version than the previous
+  // list's: removes what the previous version installed that this kit no
+  // longer has, as an uninstall would, and drops it from the list. Then
+  // writes the new list and removes the note. False when the list cannot
   // be written (Failure says why): then no stale list is left either.
   bool WriteList();
+  // What WriteList removed of the previous version, and what it kept of
+  // it that an uninstall would have removed.
+  size_t OldFilesRemoved() const { return oldRemoved_; }
+  const std::vector<std::string>& OldFilesKept() const { return oldKept_; }
+
+  // For an uninstall and its preview.
+  // The previous list, when there is one of this install directory; the
+  // list names nothing when there is none.
+  bool HasList() const { return hasList_; }
+  const InstalledFileList& List() const { return previous_; }
+  bool HasLeftoverNote() const { return leftoverValid_; }
+  // The install directory of an intact list of this manual that names
+  // another one; empty when there is none.
+  const std::string& ListedElsewhere() const { return listedElsewhere_; }
+  // Whether the lists' folder holds a list of this manual for the other
+  // registry view (Windows): the other variant's installer wrote it.
+  bool OtherViewHasList();
+  // PathHash of every file and folder path that the other intact lists of
+  // the install directory name, sorted.
+  std::vector<uint64_t> OtherListedPaths();
+  // The previous version's files that this kit lacks, as WriteList would
+  // remove them; for a preview, before the copy.
+  std::vector<const InstalledFile*> OldFiles(const std::vector<std::string>& kitPaths) const;
+  // Removes the list and any note, durably; then, when nothing else is
+  // left in it, the lists' folder and the subkey that names it. False
+  // when the list or the note remains.
+  bool RemoveListFiles();
 
   // Why the note or the list could not be written, and the system's error.
   const std::string& Failure() const { return failure_; }
@@ -72,6 +105,8 @@ class RunLists {
   bool Fail(const std::string& why, DWORD error);
   std::string ListFileName() const;
   std::string NoteFileName() const;
+  std::string ListFileNameOf(const std::string& view) const;
+  void RemoveOldFiles(InstalledFileList& list);
 
   InstallerSettings settings_;
   ListOwner owner_;
@@ -80,6 +115,11 @@ class RunLists {
   ListFolder folder_;
 
   InstalledFileList previous_;  // empty when there is none to use
+  bool hasList_ = false;
+  std::string listedElsewhere_;
+  std::vector<bool> walked_;  // by previous_.files: met by this run's walk
+  size_t oldRemoved_ = 0;
+  std::vector<std::string> oldKept_;
   bool skipVersion_ = false;  // previous is valid and of this version
   bool leftoverValid_ = false;
   RunNote leftover_;

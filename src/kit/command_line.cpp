@@ -8,10 +8,13 @@ const char kUsage[] =
     "usage: QuorvexKit check [KIT] [--install-dir DIR] [--codepage 932|1252] [--verbose] [--json]\n"
     "       QuorvexKit plan [KIT] [/p<install directory>] [--summary] [--json]\n"
     "       QuorvexKit verify [KIT] [/p<install directory>] [--summary] [--json]\n"
+    "       QuorvexKit remove [KIT] [/p<install directory>] [--dry-run] [--summary] [/log=FILE] [--json]\n"
     "KIT is the folder of Quorvex.ini and SRC (default: the current folder).\n"
     "check: what would make the installation fail or go wrong (exit 0, or 1 on errors).\n"
     "plan: what the installer would do here and now; exits with the installer's code.\n"
     "verify: whether the installed manual is the kit's (exit 0, or 1 when not).\n"
+    "remove: uninstalls the kit's manual, as administrator (exit 0, or 1 when something remains).\n"
+    "  It changes the machine; --dry-run only tells what it would remove and keep.\n"
     "--verbose: check lists every link of SRC, not only the first few.\n"
     "--summary: plan and verify list only what is not as it should be, then the counts.\n"
     "--json: one JSON document, always complete.\n";
@@ -29,6 +32,8 @@ bool ParseVerb(const std::string& text, Verb& verb) {
     verb = Verb::Plan;
   } else if (text == "verify") {
     verb = Verb::Verify;
+  } else if (text == "remove") {
+    verb = Verb::Remove;
   } else if (text == "--help" || text == "-h" || text == "/?" || text == "help") {
     verb = Verb::Help;
   } else {
@@ -62,21 +67,30 @@ bool IsOption(const std::string& argument, const char* name) {
 bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
   line = CommandLine();
   if (argc < 2) {
-    error = "no verb given (check, plan or verify)";
+    error = "no verb given (check, plan, verify or remove)";
     return false;
   }
   if (!ParseVerb(argv[1], line.verb)) {
-    error = std::string("unknown verb '") + argv[1] + "' (check, plan or verify)";
+    error = std::string("unknown verb '") + argv[1] + "' (check, plan, verify or remove)";
     return false;
   }
   if (line.verb == Verb::Help) return true;
-  const bool installsInto = line.verb == Verb::Plan || line.verb == Verb::Verify;
+  const bool removes = line.verb == Verb::Remove;
+  const bool installsInto = line.verb == Verb::Plan || line.verb == Verb::Verify || removes;
 
   bool kitGiven = false;
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--json") {
       line.json = true;
+    } else if (removes && argument == "--dry-run") {
+      line.dryRun = true;
+    } else if (removes && StartsWith(argument, "/log=")) {
+      line.logFile = argument.substr(5);
+      if (line.logFile.empty()) {
+        error = "/log= needs a file";
+        return false;
+      }
     } else if (!installsInto && argument == "--verbose") {
       line.verbose = true;
     } else if (installsInto && argument == "--summary") {

@@ -6,7 +6,7 @@
 
 namespace kit {
 
-enum class Verb { Help, Check, Plan, Verify };
+enum class Verb { Help, Check, Plan, Verify, Remove };
 
 struct CommandLine {
   Verb verb = Verb::Help;
@@ -16,8 +16,12 @@ struct CommandLine {
   // only what is not as it should be.
   bool verbose = false;
   bool summaryOnly = false;
-  // plan and verify: every argument that the installer takes for "/p", in order.
+  // plan, verify and remove: every argument that the installer takes for
+  // "/p", in order.
   std::vector<std::string> installerArguments;
+  // remove
+  bool dryRun = false;
+  std::string logFile;  // "/log=FILE": the report is added to FILE too
   // check
   std::string installDir;  // empty: the default
   int codePage = 0;        // 0: both 932 and 1252

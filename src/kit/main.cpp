@@ -7,9 +7,11 @@
 #include "kit/check/check.h"
 #include "kit/command_line.h"
 #include "kit/plan/plan.h"
+#include "kit/remove/remove.h"
 #include "kit/report/report_output.h"
 #include "kit/verify/verify.h"
 #include "platform/afx/app.h"
+#include "platform/log_file.h"
 #include "platform/process_hardening.h"
 #include "platform/win32.h"
 
@@ -40,6 +42,7 @@ kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) 
   switch (line.verb) {
     case kit::Verb::Plan: return kit::RunPlan(kitFolder, line.installerArguments);
     case kit::Verb::Verify: return kit::RunVerify(kitFolder, line.installerArguments);
+    case kit::Verb::Remove: return kit::RunRemove(kitFolder, line.installerArguments, line.dryRun);
     case kit::Verb::Check: {
       kit::CheckOptions options;
       options.installDir = line.installDir;
@@ -78,5 +81,11 @@ int main(int argc, char** argv) {
   const std::string text = line.json ? kit::JsonReport(report) : kit::TextReport(report, options);
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
+  if (!line.logFile.empty()) {
+    const std::string logged = line.json ? kit::TextReport(report, options) : text;
+    if (!AppendToLogFile(line.logFile, logged)) {
+      fprintf(stderr, "QuorvexKit: the log file '%s' cannot be written\n", line.logFile.c_str());
+    }
+  }
   return report.exitCode;
 }

@@ -27,9 +27,14 @@ class FolderIdentities {
   // a folder, a link).
   bool Find(const std::string& name, FileIdentity& identity) const;
 
+  // The names of its plain files, sorted bytewise; none when it cannot be
+  // listed.
+  std::vector<std::string> Names() const;
+
  private:
   const HeldFolder* folder_;
 #ifdef _WIN32
+  void List() const;
   mutable bool listed_ = false;
   mutable std::vector<std::pair<std::string, FileIdentity>> files_;  // by name
 #endif

@@ -52,6 +52,10 @@ const char* KillPointName(KillPoint point) {
     case KillPoint::NoteWritten: return "note-written";
     case KillPoint::Flushed: return "flushed";
     case KillPoint::ListWritten: return "list-written";
+    case KillPoint::RecordRemoved: return "record-removed";
+    case KillPoint::FileRemoved: return "file-removed";
+    case KillPoint::FoldersRemoved: return "folders-removed";
+    case KillPoint::ListRemoved: return "list-removed";
   }
   return "";
 }

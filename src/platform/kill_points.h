@@ -21,6 +21,10 @@ enum class KillPoint {
   NoteWritten,           // what was there before noted, nothing written yet
   Flushed,               // everything durable, the list not yet written
   ListWritten,           // the list of installed files written, the version not yet recorded
+  RecordRemoved,         // an uninstall removed the version record, nothing else yet
+  FileRemoved,           // a file of a list removed, the next not yet
+  FoldersRemoved,        // an uninstall removed the files and folders, not the list
+  ListRemoved,           // the list and the note removed, not yet the lists' folder or keys
 };
 
 // The step's name in the variables: "readonly-cleared", "copy-written", ...

@@ -33,6 +33,7 @@ class ListFolder {
 
   const std::string& Path() const { return held_.Path(); }
   bool IsHeld() const { return held_.IsHeld(); }
+  const HeldFolder& Held() const { return held_; }
 
   // Lets consume read file in pieces (its source returns false at the end,
   // or where a read fails). False with the last error set when file cannot
@@ -48,6 +49,9 @@ class ListFolder {
   }
   // Removes file, durably; true when it is gone (or was never there).
   bool Remove(const std::string& file) const;
+  // Lets go of the folder and removes it, durably, when it is empty; true
+  // when it is gone.
+  bool RemoveIfEmpty();
 
  private:
   HeldFolder held_;

@@ -49,6 +49,7 @@ InstallerSettings ReadSettingsWith(const SettingText& text, const SettingNumber&
   settings.manualVersion = TrimWhiteSpace(text("ManualVersion", settings.manualVersion, kTextBuffer));
   settings.messageDisplay = number("MessageDisplay", settings.messageDisplay);
   settings.product = TrimWhiteSpace(text("Product", settings.product, kTextBuffer));
+  settings.removeOldFiles = number("RemoveOldFiles", settings.removeOldFiles);
   return settings;
 }
 

@@ -10,14 +10,18 @@ struct InstallerSettings {
   std::string manualVersion = "100000";
   int messageDisplay = 1;
   std::string product = "Orvinel";
+  // Not 0: after a copy of a different version, the files of the previous
+  // version that the kit no longer has, and that an uninstall would
+  // remove, are removed.
+  int removeOldFiles = 0;
 };
 
-// Reads the five settings of section "Product" from programDirectory +
+// Reads the six settings of section "Product" from programDirectory +
 // "Quorvex.ini". Never fails: what is missing keeps its default. Text values
 // are trimmed and keep at most their first 254 bytes.
 InstallerSettings ReadInstallerSettings(const std::string& programDirectory);
 
-// The five settings as the installer takes them from values of section
+// The six settings as the installer takes them from values of section
 // "Product": text(key, fallback, size) gives what a buffer of size bytes
 // receives of key's value (the fallback when it has none), which is then
 // trimmed; number(key, fallback) gives key's number. ReadInstallerSettings

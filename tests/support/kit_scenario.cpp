@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "platform/list_store.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "registry/registry_key.h"
@@ -116,6 +117,8 @@ KitScenario::KitScenario() {
 
 KitScenario::~KitScenario() {
 #ifdef _WIN32
+  std::error_code ignored;
+  fs::remove_all(ListFolder(), ignored);
   DeleteTree("SOFTWARE\\Veltrane\\" + product_);
   DeleteTree(kUninstallKey + guid_);
 #else
@@ -123,10 +126,21 @@ KitScenario::~KitScenario() {
 #endif
 }
 
-void KitScenario::Settings(const std::string& version, int messageDisplay) const {
-  kit_.WriteSettings("[Product]\nProductGUID=" + guid_ + "\nLanguage=en\nManualVersion=" + version +
+void KitScenario::Settings(const std::string& version, int messageDisplay, const std::string& more,
+                           const std::string& language) const {
+  kit_.WriteSettings("[Product]\nProductGUID=" + guid_ + "\nLanguage=" + language +
+                     "\nManualVersion=" + version +
                      "\nMessageDisplay=" + std::to_string(messageDisplay) +
-                     "\nProduct=" + product_ + "\n");
+                     "\nProduct=" + product_ + "\n" + more);
+}
+
+void KitScenario::UseTestBuilds() {
+  testBuilds_ = true;
+  kit_.UseKillPointsProgram();
+}
+
+fs::path KitScenario::ListFolder() const {
+  return fs::path(HostPath(ListBaseFolder())) / ("Quorvex " + product_ + " " + guid_);
 }
 
 void KitScenario::AddSource(const std::string& path, const std::string& content,
@@ -169,16 +183,24 @@ void KitScenario::RegisterInstallPath(const std::string& path) const {
   WriteText(kUninstallKey + guid_, "InstallPath0", path);
 }
 
-KitReport KitScenario::RunKit(const std::string& verb, const std::vector<std::string>& arguments,
-                              const Environment& environment) const {
+RunResult KitScenario::RunKitRaw(const std::string& verb, const std::vector<std::string>& arguments,
+                                const Environment& environment) const {
   std::vector<std::string> all{verb, kit_.kitFolder().string()};
   all.insert(all.end(), arguments.begin(), arguments.end());
-  all.push_back("--json");
   Environment withHive = environment;
 #ifndef _WIN32
   withHive.emplace_back("QUORVEX_HKLM", kit_.HivePath().string());
 #endif
-  const RunResult run = RunProgram(QuorvexKitExecutable(), all, withHive);
+  if (testBuilds_) withHive.emplace_back("QUORVEX_TRUST_RUNNING_USER", "1");
+  return RunProgram(testBuilds_ ? HostPath(QUORVEX_KIT_KILL_POINTS_EXE) : QuorvexKitExecutable(),
+                    all, withHive);
+}
+
+KitReport KitScenario::RunKit(const std::string& verb, const std::vector<std::string>& arguments,
+                              const Environment& environment) const {
+  std::vector<std::string> withJson = arguments;
+  withJson.push_back("--json");
+  const RunResult run = RunKitRaw(verb, withJson, environment);
   KitReport report;
   report.exitStatus = run.exitCode;
   report.errors = run.errors;
@@ -189,7 +211,9 @@ KitReport KitScenario::RunKit(const std::string& verb, const std::vector<std::st
 
 RunResult KitScenario::Install(const std::vector<std::string>& arguments,
                                const Environment& environment) const {
-  return kit_.Run(arguments, environment);
+  Environment trusting = environment;
+  if (testBuilds_) trusting.emplace_back("QUORVEX_TRUST_RUNNING_USER", "1");
+  return kit_.Run(arguments, trusting);
 }
 
 }  // namespace testing_support

@@ -61,8 +61,15 @@ class KitScenario {
   fs::path install() const { return kit_.installFolder(); }
   std::string installArgument() const { return "/p" + install().string(); }
 
-  // Quorvex.ini of the scenario's product.
-  void Settings(const std::string& version, int messageDisplay) const;
+  // Quorvex.ini of the scenario's product; more: further lines.
+  void Settings(const std::string& version, int messageDisplay, const std::string& more = "",
+                const std::string& language = "en") const;
+  // From here on the test builds of the installer and QuorvexKit, trusting
+  // the running account: Wine shows every folder as that account's, and
+  // the shipped programs trust no folder of lists there.
+  void UseTestBuilds();
+  // The folder of the product's lists of installed files.
+  fs::path ListFolder() const;
   void AddSource(const std::string& path, const std::string& content, uint64_t time = kTime) const;
   void AddInstalled(const std::string& path, const std::string& content, uint64_t time) const;
 
@@ -75,6 +82,9 @@ class KitScenario {
   // QuorvexKit verb KIT arguments... --json, natively with the kit's hive.
   KitReport RunKit(const std::string& verb, const std::vector<std::string>& arguments,
                    const Environment& environment = {}) const;
+  // The same run, its output as it is (a killed run has none).
+  RunResult RunKitRaw(const std::string& verb, const std::vector<std::string>& arguments,
+                      const Environment& environment = {}) const;
   // The kit's installer.
   RunResult Install(const std::vector<std::string>& arguments,
                     const Environment& environment = {}) const;
@@ -83,6 +93,7 @@ class KitScenario {
   Kit kit_;
   std::string guid_;
   std::string product_;
+  bool testBuilds_ = false;
 };
 
 }  // namespace testing_support

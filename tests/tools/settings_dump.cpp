@@ -10,8 +10,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   InstallerSettings s = ReadInstallerSettings(argv[1]);
-  printf("ProductGUID=%s\nLanguage=%s\nManualVersion=%s\nMessageDisplay=%d\nProduct=%s\n",
+  printf("ProductGUID=%s\nLanguage=%s\nManualVersion=%s\nMessageDisplay=%d\nProduct=%s\nRemoveOldFiles=%d\n",
          s.productGuid.c_str(), s.language.c_str(), s.manualVersion.c_str(), s.messageDisplay,
-         s.product.c_str());
+         s.product.c_str(), s.removeOldFiles);
   return 0;
 }

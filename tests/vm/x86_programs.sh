@@ -4,7 +4,10 @@
 # the WoW64 registry cases of tests/wine/wow64_registry.sh and its kernel32
 # calls per file (its relay traces are left in WORK_DIR/job/calls_per_file), Program Files
 # not redirected, a fresh install, an identical rerun and a refusal, and
-# QuorvexKit.exe check, plan and verify on the same kit.
+# QuorvexKit.exe check, plan and verify on the same kit, and remove: with
+# the x86 test builds, which trust the account Wine shows as every
+# folder's owner, an install and its uninstall; with the shipped one, the
+# uninstall repeated.
 #
 # Usage: x86_programs.sh RELEASE_ZIP WORK_DIR
 set -uo pipefail
@@ -15,8 +18,11 @@ rm -rf "$work"
 mkdir -p "$work/job/tests/wine" "$work/job/scripts" "$work/job/x86"
 (cd "$work" && cmake -E tar xf "$zip") || { echo "FAIL: cannot unpack $zip"; exit 1; }
 cp "$work/x86/Quorvex.exe" "$work/x86/QuorvexKit.exe" "$work/job/x86/"
-# The test build beside them, for the listed rerun of calls_per_file.
-[ -f "$root/build/win32/QuorvexKillPoints.exe" ] && cp "$root/build/win32/QuorvexKillPoints.exe" "$work/job/x86/"
+# The test builds beside them, for the listed rerun of calls_per_file and
+# the uninstall.
+for test_build in QuorvexKillPoints.exe QuorvexKitKillPoints.exe; do
+  [ -f "$root/build/win32/$test_build" ] && cp "$root/build/win32/$test_build" "$work/job/x86/"
+done
 cp "$root/tests/wine/wow64_registry.sh" "$root/tests/wine/relay_trace.sh" "$work/job/tests/wine/"
 cp "$root/scripts/wine-run" "$work/job/scripts/"
 
@@ -81,6 +87,27 @@ run "$kit/QuorvexKit.exe" plan 'Z:\tmp\kit' "/p$files" --summary; rc=$?
   fail "plan: exit $rc: $(head -c 400 /tmp/out)"
 run "$kit/QuorvexKit.exe" verify 'Z:\tmp\kit' "/p$files"; rc=$?
 [ "$rc" = 0 ] && ok "QuorvexKit.exe verify: 0" || fail "verify: exit $rc: $(head -c 600 /tmp/out)"
+
+if [ -f /host/x86/QuorvexKillPoints.exe ] && [ -f /host/x86/QuorvexKitKillPoints.exe ]; then
+  cp /host/x86/QuorvexKillPoints.exe /host/x86/QuorvexKitKillPoints.exe "$kit/"
+  sed -i 's/Product=VmTest/Product=VmRemove/' "$kit/Quorvex.ini"
+  removed='C:\Program Files\QuorvexVmRemove'
+  rnative="$prefix/drive_c/Program Files/QuorvexVmRemove"
+  mkdir -p "$rnative"
+  printf 'own\r\n' >"$rnative/product.txt"
+  export QUORVEX_TRUST_RUNNING_USER=1
+  run "$kit/QuorvexKillPoints.exe" "/p$removed"; installed=$?
+  run "$kit/QuorvexKitKillPoints.exe" remove 'Z:\tmp\kit' "/p$removed"; rc=$?
+  unset QUORVEX_TRUST_RUNNING_USER
+  [ "$installed" = 0 ] && [ "$rc" = 0 ] && [ ! -e "$rnative/guide" ] && [ ! -e "$rnative/index.html" ] &&
+    [ -f "$rnative/product.txt" ] && ok "x86 QuorvexKit remove: the manual gone, the product's file kept" ||
+    fail "remove: install $installed, remove $rc: $(head -c 600 /tmp/out)"
+  run "$kit/QuorvexKit.exe" remove 'Z:\tmp\kit' "/p$removed"; rc=$?
+  [ "$rc" = 0 ] && grep -q 'nothing of this manual is installed' /tmp/out &&
+    ok "QuorvexKit.exe remove again: 0, nothing installed" || fail "remove again: exit $rc: $(head -c 600 /tmp/out)"
+else
+  echo "not run: the x86 uninstall (the x86 test builds are not built)"
+fi
 echo "$failures failures"
 exit $((failures > 0))
 JOB

@@ -167,7 +167,7 @@ std::string ProbablyMeant(const std::string& name, const std::vector<std::string
 }
 
 const std::vector<std::string> kKeys = {"ProductGUID", "Language", "ManualVersion",
-                                        "MessageDisplay", "Product"};
+                                        "MessageDisplay", "Product", "RemoveOldFiles"};
 const char kWhatIsBlocked[] =
     "the installer records ManualVersion 100000, and every later kit of a lower version (2.0.2, "
     "say) is refused on that machine";

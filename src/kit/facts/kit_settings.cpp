@@ -20,6 +20,7 @@ std::vector<Field> SettingsFields(const InstallerSettings& settings) {
       {"manualVersion", settings.manualVersion},
       {"messageDisplay", std::to_string(settings.messageDisplay), true},
       {"product", settings.product},
+      {"removeOldFiles", std::to_string(settings.removeOldFiles), true},
   };
 }
 

@@ -1,9 +1,11 @@
 #include "kit/plan/plan.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/exit_code.h"
 #include "copy/copy_walk.h"
+#include "install_list/listed_removal.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
 #include "kit/plan/plan_steps.h"
@@ -25,6 +27,31 @@ std::string VerdictReason(const InstallTarget& target, const InstallerSettings& 
                                        : "the same version is recorded";
   }
   return target.record.updateAllowed ? "the kit's version is later" : "a later version is recorded";
+}
+
+// With RemoveOldFiles: the files of the previous version that the kit
+// lacks and that would go after the copy, as an uninstall would remove them.
+void PlanOldFileRemoval(RunLists& lists, const std::string& destination,
+                        std::vector<Action>& actions) {
+  std::vector<std::string> kitPaths;
+  for (const Action& action : actions) {
+    if (action.action == "create-folder") continue;
+    std::string path = action.path;
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    kitPaths.push_back(std::move(path));
+  }
+  std::sort(kitPaths.begin(), kitPaths.end());
+  const std::vector<const InstalledFile*> old = lists.OldFiles(kitPaths);
+  if (old.empty()) return;
+  ListedRemoval removal(destination, lists.OtherListedPaths(), true);
+  for (const InstalledFile* file : old) {
+    std::string why;
+    if (removal.RemoveFile(*file, why) == RemovalOutcome::Removed) {
+      actions.push_back({"remove", DisplayPath(file->path), "not in this kit; RemoveOldFiles=1"});
+    }
+  }
 }
 
 int CountOf(const std::vector<Action>& actions, const char* name) {
@@ -58,12 +85,14 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
     const auto lists = ReadInstalledLists(settings, target.directory, source);
     PlanSteps steps(source, destination, report.actions, lists.get());
     report.exitCode = WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
+    if (report.exitCode == kExitSuccess) PlanOldFileRemoval(*lists, destination, report.actions);
   }
   const bool copyRuns = !target.directory.empty() && allowed;
   report.summary.push_back({"copyRuns", copyRuns ? "true" : "false", true});
   const std::pair<const char*, const char*> counts[] = {
       {"create-folder", "createFolderCount"}, {"copy", "copyCount"},
-      {"replace", "replaceCount"}, {"keep", "keepCount"}, {"pass-over", "passOverCount"}};
+      {"replace", "replaceCount"}, {"keep", "keepCount"}, {"pass-over", "passOverCount"},
+      {"remove", "removeCount"}};
   for (const auto& [action, name] : counts) {
     report.summary.push_back({name, std::to_string(CountOf(report.actions, action)), true});
   }

@@ -15,7 +15,10 @@ struct Finding {
 };
 
 struct Action {
-  std::string action;  // create-folder, copy, replace, keep, fail-folder, fail-file
+  // plan: create-folder, copy, replace, keep, pass-over, remove, fail-folder,
+  // fail-file; remove: remove, gone, keep, remains, remove-folder,
+  // keep-folder, remains-folder
+  std::string action;
   std::string path;    // relative to the install directory
   std::string reason;
 };
@@ -42,6 +45,7 @@ struct Report {
   std::vector<Finding> findings;
   std::vector<Action> actions;
   std::vector<FileState> files;
+  std::string message;  // a line of its own: what the verb found as a whole
   int exitCode = 0;
 };
 

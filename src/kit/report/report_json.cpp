@@ -78,6 +78,7 @@ std::string JsonReport(const Report& report) {
     return "{" + Member("path", Quoted(file.path)) + ", " + Member("state", Quoted(file.state)) +
            ", " + Member("folder", file.folder ? "true" : "false") + "}";
   })));
+  if (!report.message.empty()) members.push_back(Member("message", Quoted(report.message)));
   members.push_back(Member("exitCode", std::to_string(report.exitCode)));
 
   std::string out = "{\n";

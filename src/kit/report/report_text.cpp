@@ -34,7 +34,8 @@ std::string FileLine(const FileState& file) {
 // Actions and file states that are as they should be.
 bool AsItShouldBe(const std::string& state) {
   return state == "copy" || state == "replace" || state == "pass-over" ||
-         state == "create-folder" || state == "same";
+         state == "create-folder" || state == "same" || state == "remove" || state == "gone" ||
+         state == "remove-folder";
 }
 
 constexpr size_t kLinksShown = 3;
@@ -74,6 +75,7 @@ std::string TextReport(const Report& report, const TextOptions& options) {
       if (file.state == "kept-newer") text += "  " + FileLine(file);
     }
   }
+  if (!report.message.empty()) text += VisibleText(report.message) + "\n";
   if (options.summaryOnly) {
     std::map<std::string, size_t> counts;
     for (const Action& action : report.actions) ++counts[action.action];

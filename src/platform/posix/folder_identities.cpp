@@ -1,7 +1,11 @@
 #include "platform/folder_identities.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "standin_internal.h"
 #include "trusted_path.h"
@@ -29,10 +33,38 @@ bool FolderIdentities::Find(const std::string& name, FileIdentity& identity) con
       !S_ISREG(status.st_mode)) {
     return false;
   }
+  identity = standin::IdentityOf(status);
+  return true;
+}
+
+FileIdentity standin::IdentityOf(const struct stat& status) {
+  FileIdentity identity;
   identity.size = static_cast<uint64_t>(status.st_size);
   identity.lastWriteTime = Ticks(status.st_mtim);
   identity.changeTime = Ticks(status.st_ctim);
   identity.fileId = status.st_ino;
   identity.volume = status.st_dev;
-  return true;
+  return identity;
+}
+
+std::vector<std::string> FolderIdentities::Names() const {
+  std::vector<std::string> names;
+  if (!folder_->IsHeld()) return names;
+  const int at = standin::DescriptorOf(folder_->Get());
+  const int fd = openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  DIR* listing = fdopendir(fd);
+  if (!listing) {
+    close(fd);
+    return names;
+  }
+  while (const dirent* entry = readdir(listing)) {
+    struct stat status;
+    if (fstatat(at, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  closedir(listing);
+  std::sort(names.begin(), names.end());
+  return names;
 }

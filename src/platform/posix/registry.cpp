@@ -206,6 +206,30 @@ LONG WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size) {
   return ERROR_SUCCESS;
 }
 
+// The counts of subkeys and values; the hive keeps no classes, lengths,
+// descriptors or times, which come back as 0.
+LONG WINAPI RegQueryInfoKeyA(HKEY key, LPSTR, LPDWORD classLength, LPDWORD, LPDWORD subKeys,
+                             LPDWORD maxSubKeyLength, LPDWORD maxClassLength, LPDWORD values,
+                             LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                             LPDWORD securityDescriptorSize, PFILETIME lastWriteTime) {
+  OpenKey open;
+  if (!LookUp(key, open)) return ERROR_INVALID_HANDLE;
+  if (!(open.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  Hive hive;
+  const LONG loaded = standin::LoadHive(hive);
+  if (loaded != ERROR_SUCCESS) return loaded;
+  const HiveKey* found = hive.FindKey(open.path);
+  if (!found) return ERROR_KEY_DELETED;
+  for (LPDWORD zero : {classLength, maxSubKeyLength, maxClassLength, maxValueNameLength,
+                       maxValueLength, securityDescriptorSize}) {
+    if (zero) *zero = 0;
+  }
+  if (lastWriteTime) *lastWriteTime = FILETIME{};
+  if (subKeys) *subKeys = static_cast<DWORD>(hive.SubkeyNames(open.path).size());
+  if (values) *values = static_cast<DWORD>(found->values.size());
+  return ERROR_SUCCESS;
+}
+
 LONG WINAPI RegCloseKey(HKEY key) {
   if (key == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
   auto* open = reinterpret_cast<OpenKey*>(key);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/file_identity.h"
 #include "win32_standin.h"
 
 namespace standin {
@@ -38,5 +39,8 @@ int DescriptorOf(HANDLE handle);
 // The locale's language and code page as Windows would report them.
 bool LocaleIsJapanese();
 UINT LocaleCodePage();
+
+// What a listing shows of the file status describes (folder_identities.cpp).
+FileIdentity IdentityOf(const struct stat& status);
 
 }  // namespace standin

@@ -172,7 +172,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 typedef struct _FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
-} FILETIME, *LPFILETIME;
+} FILETIME, *LPFILETIME, *PFILETIME;
 
 typedef struct _WIN32_FIND_DATAA {
   DWORD dwFileAttributes;
@@ -248,6 +248,10 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 LONG WINAPI RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD size);
+LONG WINAPI RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classLength, LPDWORD reserved,
+                             LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength,
+                             LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                             LPDWORD securityDescriptorSize, PFILETIME lastWriteTime);
 LONG WINAPI RegFlushKey(HKEY key);
 LONG WINAPI RegCloseKey(HKEY key);
 

@@ -53,11 +53,11 @@ bool FolderIdentities::Vouch() const {
   return trusted;
 }
 
-bool FolderIdentities::Find(const std::string& name, FileIdentity& identity) const {
+void FolderIdentities::List() const {
   if (!listed_) {
     listed_ = true;
     BY_HANDLE_FILE_INFORMATION facts;
-    if (!folder_->IsHeld() || !GetFileInformationByHandle(folder_->Get(), &facts)) return false;
+    if (!folder_->IsHeld() || !GetFileInformationByHandle(folder_->Get(), &facts)) return;
     std::vector<char> buffer(64 * 1024);
     FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     while (GetFileInformationByHandleEx(folder_->Get(), kind, buffer.data(),
@@ -85,6 +85,17 @@ bool FolderIdentities::Find(const std::string& name, FileIdentity& identity) con
     std::sort(files_.begin(), files_.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
   }
+}
+
+std::vector<std::string> FolderIdentities::Names() const {
+  List();
+  std::vector<std::string> names;
+  for (const auto& file : files_) names.push_back(file.first);
+  return names;
+}
+
+bool FolderIdentities::Find(const std::string& name, FileIdentity& identity) const {
+  List();
   const auto found = std::lower_bound(
       files_.begin(), files_.end(), name,
       [](const std::pair<std::string, FileIdentity>& entry, const std::string& key) {

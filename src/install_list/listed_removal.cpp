@@ -1,0 +1,155 @@
+#include "install_list/listed_removal.h"
+
+#include <algorithm>
+
+#include "platform/entry_removal.h"
+#include "platform/folder_identities.h"
+#include "platform/log_file.h"
+#include "platform/replace_file.h"
+#include "platform/win32.h"
+
+namespace {
+
+std::string WhyFailed(DWORD error) {
+  if (error == ERROR_SHARING_VIOLATION) {
+    return "in use by another program";
+  }
+  const std::string message = SystemErrorMessage(error);
+  return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
+}
+
+}  // namespace
+
+std::pair<std::string, std::string> SplitListedPath(const std::string& path) {
+  size_t name = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (_ismbblead(c) && i + 1 < path.size()) {
+      ++i;
+    } else if (c == '\\') {
+      name = i + 1;
+    }
+  }
+  return {path.substr(0, name), path.substr(name)};
+}
+
+ListedRemoval::ListedRemoval(std::string installDirectory, std::vector<uint64_t> otherListed,
+                             bool dryRun)
+    : root_(std::move(installDirectory)),
+      otherListed_(std::move(otherListed)),
+      dryRun_(dryRun),
+      written_(root_) {}
+
+void ListedRemoval::LetGoOf(const std::string& folder) {
+  while (!held_.empty() && held_.back().first.compare(0, folder.size(), folder) == 0 &&
+         held_.back().first.size() >= folder.size()) {
+    held_.pop_back();
+  }
+}
+
+const HeldFolder* ListedRemoval::Hold(const std::string& folder, bool& absent, std::string& why) {
+  absent = false;
+  while (!held_.empty() && folder.compare(0, held_.back().first.size(), held_.back().first) != 0) {
+    held_.pop_back();
+  }
+  if (held_.empty()) {
+    FolderEntry entry = FolderEntry::Absent;
+    std::string link;
+    HeldFolder top = HeldFolder::Open(root_, &entry, &link);
+    if (entry != FolderEntry::Enter) {
+      absent = entry == FolderEntry::Absent || entry == FolderEntry::NotAFolder;
+      if (!absent) why = "the install directory is a link " + link;
+      return nullptr;
+    }
+    held_.emplace_back("", std::move(top));
+  }
+  while (held_.back().first.size() < folder.size()) {
+    const std::string& at = held_.back().first;
+    const std::string rest = folder.substr(at.size());
+    // The next component of rest, up to its first separator.
+    std::string component;
+    for (size_t i = 0; i < rest.size(); ++i) {
+      const auto c = static_cast<unsigned char>(rest[i]);
+      if (c == '\\') break;
+      component += rest[i];
+      if (_ismbblead(c) && i + 1 < rest.size()) component += rest[++i];
+    }
+    HeldFolder child;
+    std::string link;
+    const FolderEntry entry = held_.back().second.Enter(component, child, &link);
+    if (entry != FolderEntry::Enter) {
+      absent = entry == FolderEntry::Absent || entry == FolderEntry::NotAFolder;
+      if (!absent) why = "a link " + link + " leads to it";
+      return nullptr;
+    }
+    held_.emplace_back(at + component + "\\", std::move(child));
+  }
+  return &held_.back().second;
+}
+
+RemovalOutcome ListedRemoval::RemoveFile(const InstalledFile& file, std::string& why) {
+  if (file.origin == FileOrigin::ThereBefore) return RemovalOutcome::KeptThereBefore;
+  if (std::binary_search(otherListed_.begin(), otherListed_.end(), PathHash(file.path))) {
+    return RemovalOutcome::KeptOtherList;
+  }
+  const auto [folderPath, name] = SplitListedPath(file.path);
+  bool absent = false;
+  const HeldFolder* folder = Hold(folderPath, absent, why);
+  if (!folder) return absent ? RemovalOutcome::Gone : RemovalOutcome::Remains;
+  if (dryRun_) {
+    FileIdentity found;
+    if (FolderIdentities(*folder).Find(name, found)) {
+      return found == file.destination ? RemovalOutcome::Removed : RemovalOutcome::KeptChanged;
+    }
+    return AttributesIn(*folder, name) == INVALID_FILE_ATTRIBUTES ? RemovalOutcome::Gone
+                                                                   : RemovalOutcome::KeptChanged;
+  }
+  switch (RemoveFileIfUnchanged(*folder, name, file.destination)) {
+    case Removal::Removed:
+      if (!removedAny_ || folderPath != noted_) written_.NoteFolder(*folder, false);
+      noted_ = folderPath;
+      removedAny_ = true;
+      return RemovalOutcome::Removed;
+    case Removal::Absent: return RemovalOutcome::Gone;
+    case Removal::Kept: return RemovalOutcome::KeptChanged;
+    case Removal::Failed: break;
+  }
+  why = WhyFailed(GetLastError());
+  return RemovalOutcome::Remains;
+}
+
+RemovalOutcome ListedRemoval::RemoveFolder(const std::string& path, std::string& why) {
+  if (std::binary_search(otherListed_.begin(), otherListed_.end(), PathHash(path))) {
+    return RemovalOutcome::KeptOtherList;
+  }
+  const auto [parentPath, name] = SplitListedPath(path);
+  // Nothing of this run holds the folder when it goes.
+  LetGoOf(path + "\\");
+  bool absent = false;
+  const HeldFolder* parent = Hold(parentPath, absent, why);
+  if (!parent) return absent ? RemovalOutcome::Gone : RemovalOutcome::Remains;
+  if (dryRun_) {
+    HeldFolder child;
+    const FolderEntry entry = parent->Enter(name, child);
+    if (entry == FolderEntry::Absent) return RemovalOutcome::Gone;
+    return entry == FolderEntry::Enter ? RemovalOutcome::Removed : RemovalOutcome::KeptChanged;
+  }
+  switch (RemoveEmptyFolder(*parent, name)) {
+    case Removal::Removed:
+      written_.NoteFolder(*parent, false);
+      noted_ = parentPath;
+      removedAny_ = true;
+      return RemovalOutcome::Removed;
+    case Removal::Absent: return RemovalOutcome::Gone;
+    case Removal::Kept: return RemovalOutcome::KeptNotEmpty;
+    case Removal::Failed: break;
+  }
+  why = WhyFailed(GetLastError());
+  return RemovalOutcome::Remains;
+}
+
+bool ListedRemoval::Flush() {
+  held_.clear();
+  noted_.clear();
+  return !removedAny_ || written_.Flush();
+}

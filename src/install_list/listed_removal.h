@@ -1,0 +1,64 @@
+// Removing what installs of a manual wrote, by its list: a file goes only
+// when an install wrote it (it was not there before), it is unchanged since
+// (the identity the list gives), and no other list of the same install
+// directory names it; a folder that installs made goes once it is empty.
+// Everything is done relative to held folders, the install directory's
+// link rule applying as it does to the copy, and each folder is let go of
+// before it is removed.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "install_list/installed_files.h"
+#include "platform/durable_writes.h"
+#include "platform/held_folder.h"
+
+enum class RemovalOutcome {
+  Removed,          // gone now (with a dry run: would go)
+  Gone,             // not there any more
+  KeptChanged,      // changed since the install, or something else has its name
+  KeptThereBefore,  // there before the first install wrote there
+  KeptOtherList,    // another list of the install directory names it
+  KeptNotEmpty,     // a folder that holds more
+  Remains,          // should go and cannot: in use, a refused link, an error
+};
+
+class ListedRemoval {
+ public:
+  // otherListed: PathHash of every path that other lists of the install
+  // directory name, sorted. A dry run only looks.
+  ListedRemoval(std::string installDirectory, std::vector<uint64_t> otherListed, bool dryRun);
+
+  // why: for Remains, what stops it.
+  RemovalOutcome RemoveFile(const InstalledFile& file, std::string& why);
+  // A folder path of a list; folders go deepest first.
+  RemovalOutcome RemoveFolder(const std::string& path, std::string& why);
+
+  // Puts what was removed on the disk; false with the last error set.
+  bool Flush();
+
+ private:
+  // The folder of relative path folder ("" or ending in "\"), held; null
+  // with absent set when it is not there, or with why set when a link or
+  // an error stops the way.
+  const HeldFolder* Hold(const std::string& folder, bool& absent, std::string& why);
+  void LetGoOf(const std::string& folder);
+
+  std::string root_;
+  std::vector<uint64_t> otherListed_;
+  bool dryRun_;
+  // The chain of held folders from the install directory down, by their
+  // relative paths.
+  std::vector<std::pair<std::string, HeldFolder>> held_;
+  DurableWrites written_;
+  std::string noted_;  // the folder last noted for the flush
+  bool removedAny_ = false;
+};
+
+// Splits a list's path into its folder ("" or ending in "\") and name,
+// stepping over double-byte characters.
+std::pair<std::string, std::string> SplitListedPath(const std::string& path);

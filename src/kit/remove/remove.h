@@ -1,0 +1,23 @@
+// QuorvexKit remove: uninstalls the kit's manual from the install
+// directory, by the list of installed files, and removes its version
+// record. The one verb that changes anything.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kit/report/report.h"
+
+namespace kit {
+
+// Exit codes of remove besides 0 (done, or nothing was installed).
+constexpr int kRemoveIncomplete = 1;        // something to remove remains; run it again
+constexpr int kRemoveNotAdministrator = 3;  // nothing touched
+constexpr int kRemoveWrongVariant = 4;      // the other width's installer installed it; nothing touched
+
+// installerArguments: the "/p" arguments. With dryRun nothing is changed:
+// the report says what would be removed and kept.
+Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
+                 bool dryRun);
+
+}  // namespace kit
