@@ -246,10 +246,13 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
   EXPECT_FALSE(scenario_.RecordKeyExists());
   EXPECT_FALSE(fs::exists(scenario_.ListFolder()));
 
-  // A repeated uninstall succeeds and says why.
-  report = Remove();
+  // A repeated uninstall succeeds and says why, in its log too.
+  const fs::path log = scenario_.kit().kitFolder() / "remove.log";
+  report = Remove({"/log=" + log.string()});
   EXPECT_EQ(report.exitStatus, 0);
   EXPECT_EQ(report.json["message"].text, "nothing of this manual is installed");
+  EXPECT_NE(testing_support::ReadFile(log).find("nothing of this manual is installed\n"),
+            std::string::npos);
 }
 
 // The other language's manual in the same directory keeps the files its
