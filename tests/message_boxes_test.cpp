@@ -1,11 +1,14 @@
 // The message boxes of the Linux build, which the stand-in writes to
 // standard error: in-process for their exact form, and from the real
-// program for what a run shows. (The Windows build's boxes are checked on a
+// program for what a run shows, the line of progress on a terminal
+// included. (The Windows build's boxes are checked on a
 // display by tests/wine/message_boxes.sh.)
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -188,6 +191,97 @@ TEST(InstallerMessages, CompletionBoxAfterACompleteCopy) {
   auto japanese = renamed.Run({"/p" + renamed.installFolder().string()}, Locale("ja_JP.UTF-8"));
   EXPECT_EQ(japanese.exitCode, 0);
   EXPECT_EQ(japanese.errors, "[Quorvex] セットアップが完了しました。\n");
+}
+
+
+// What a program writes to standard error when that is a pseudo-terminal
+// (standard output goes nowhere); the terminal turns "\n" into "\r\n".
+std::string ErrorsOnTerminal(const std::string& program, const std::vector<std::string>& arguments,
+                             const testing_support::Environment& environment) {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child == 0) {
+    const int nowhere = open("/dev/null", O_RDWR);
+    dup2(nowhere, STDIN_FILENO);
+    dup2(nowhere, STDOUT_FILENO);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string written;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) written.append(buffer, got);
+  close(terminal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return written;
+}
+
+// An interactive run on a terminal shows its progress on one line, and
+// clears it before the completion box; redirected, or silent, nothing of
+// it is written.
+TEST(InstallerMessages, AnInteractiveRunOnATerminalShowsItsProgressLine) {
+  Kit kit;
+  kit.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B6}\n"
+                    "ManualVersion=2.0\nMessageDisplay=1\nProduct=Orvinel\n");
+  kit.AddSourceFile("index.html", "<index>");
+  kit.AddSourceFile("guide/start.html", "start");
+  fs::create_directories(kit.installFolder());
+  // The line is drawn at once rather than after a second.
+  testing_support::Environment now = Locale("en_US.UTF-8");
+  now.emplace_back("QUORVEX_FAULT_PROGRESS_AT", "0");
+  now.emplace_back("QUORVEX_HKLM", kit.HivePath().string());
+  const std::string install = "/p" + kit.installFolder().string();
+
+  const std::string shown = ErrorsOnTerminal(kit.executable().string(), {install}, now);
+  EXPECT_NE(shown.find("\rOrvinel: 1 of 2 files, 0.0 MB of 0.0 MB: guide/start.html"),
+            std::string::npos)
+      << shown;
+  const size_t box = shown.find("[Quorvex] The setup was completed.");
+  ASSERT_NE(box, std::string::npos) << shown;
+  // Blanked, as wide as the widest line, and the cursor back at the start
+  // before the box.
+  ASSERT_EQ(shown[box - 1], '\r');
+  const size_t blank = shown.rfind('\r', box - 2);
+  EXPECT_EQ(shown.find_first_not_of(' ', blank + 1), box - 1) << shown;
+  EXPECT_GE(box - blank - 2, std::string("Orvinel: 1 of 2 files, 0.0 MB of 0.0 MB: guide/start.html").size());
+
+  kit.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B6}\n"
+                    "ManualVersion=2.1\nMessageDisplay=1\nProduct=Orvinel\n");
+  const auto redirected = kit.Run({install}, now);
+  EXPECT_EQ(redirected.errors, "[Quorvex] The setup was completed. \n");
+
+  kit.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B6}\n"
+                    "ManualVersion=2.2\nMessageDisplay=0\nProduct=Orvinel\n");
+  EXPECT_EQ(ErrorsOnTerminal(kit.executable().string(), {install}, now), "");
+}
+
+// QuorvexKit shows such a line for its verbs too, and --quiet or JSON on
+// the terminal turn it off.
+TEST(InstallerMessages, QuorvexKitShowsItsProgressLineUnlessQuiet) {
+  Kit kit;
+  kit.WriteSettings("[Product]\nProductGUID={00000000-0000-0000-0000-0000000000B7}\n"
+                    "ManualVersion=2.0\nMessageDisplay=0\n");
+  kit.AddSourceFile("index.html", "<index>");
+  testing_support::Environment now = Locale("en_US.UTF-8");
+  now.emplace_back("QUORVEX_FAULT_PROGRESS_AT", "0");
+  now.emplace_back("QUORVEX_HKLM", kit.HivePath().string());
+  const std::string program = testing_support::QuorvexKitExecutable();
+  const std::string folder = kit.kitFolder().string();
+  for (const char* verb : {"check", "plan", "verify"}) {
+    std::vector<std::string> arguments{verb, folder};
+    if (std::string(verb) != "check") arguments.push_back("/p" + kit.installFolder().string());
+    const std::string shown = ErrorsOnTerminal(program, arguments, now);
+    EXPECT_NE(shown.find(std::string("\rQuorvexKit ") + verb + ": 1 files: index.html"),
+              std::string::npos)
+        << verb << ": " << shown;
+    EXPECT_EQ(shown.find_first_not_of(" \r"), shown.find("QuorvexKit")) << shown;
+    arguments.push_back("--quiet");
+    EXPECT_EQ(ErrorsOnTerminal(program, arguments, now), "") << verb;
+  }
 }
 
 }  // namespace

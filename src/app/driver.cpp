@@ -6,6 +6,7 @@
 
 #include "app/exit_code.h"
 #include "app/run_log.h"
+#include "app/run_progress.h"
 #include "copy/copy_job.h"
 #include "install_list/run_lists.h"
 #include "paths/paths.h"
@@ -114,7 +115,10 @@ int RunInstaller(int argc, char** argv) {
     if (logFile) {
       for (const std::string& note : lists.Notes()) log.Note(note);
     }
-    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr, &lists);
+    RunProgress progress(settings, programDirectory + "SRC");
+    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr, &lists,
+                       &progress);
+    progress.Finished();
     // Nothing was written when what was there before could not be noted.
     if (lists.Failed()) {
       if (logFile) log.Failure(lists.Failure(), lists.FailureError());

@@ -19,8 +19,12 @@ bool IsReadOnly(const HeldFolder& folder, const std::string& name) {
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:
-  InstallSteps(DurableWrites* written, CopyCounts* counts, RunLists* lists)
-      : written_(written), counts_(counts), lists_(lists), vouched_(lists) {}
+  InstallSteps(DurableWrites* written, CopyCounts* counts, RunLists* lists, CopyProgress* progress)
+      : written_(written), counts_(counts), lists_(lists), progress_(progress), vouched_(lists) {}
+
+  void FileStarting(const FileToWrite& file) override {
+    if (progress_) progress_->FileStarting(file.sourceFolder + file.name, file.listed.size);
+  }
 
   // A file that the list vouches for is as the last install left it.
   bool PassOver(FileToWrite& file) override {
@@ -146,6 +150,7 @@ class InstallSteps : public CopySteps {
   DurableWrites* written_;
   CopyCounts* counts_;
   RunLists* lists_;
+  CopyProgress* progress_;
   VouchedFiles vouched_;
   std::string notedFolder_;
 };
@@ -153,8 +158,8 @@ class InstallSteps : public CopySteps {
 }  // namespace
 
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
-             DurableWrites* written, CopyCounts* counts, RunLists* lists) {
-  InstallSteps steps(written, counts, lists);
+             DurableWrites* written, CopyCounts* counts, RunLists* lists, CopyProgress* progress) {
+  InstallSteps steps(written, counts, lists, progress);
   const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
   ReleaseReplaceLock();
   const std::string note = TakeReplaceNote();
@@ -163,6 +168,6 @@ int CopyTree(std::string source, std::string destination, OverwritePolicy policy
 }
 
 int ManualCopyJob::Run(OverwritePolicy policy, DurableWrites* written, CopyCounts* counts,
-                       RunLists* lists) const {
-  return CopyTree(sourceRoot_, destinationRoot_, policy, written, counts, lists);
+                       RunLists* lists, CopyProgress* progress) const {
+  return CopyTree(sourceRoot_, destinationRoot_, policy, written, counts, lists, progress);
 }

@@ -32,6 +32,13 @@ enum CopyResult {
   kCopyFileFailed = 4,
 };
 
+// Told of each file of the kit as the copy comes to it.
+class CopyProgress {
+ public:
+  virtual ~CopyProgress() = default;
+  virtual void FileStarting(const std::string& sourcePath, unsigned long long size) = 0;
+};
+
 class ManualCopyJob {
  public:
   ManualCopyJob(std::string destinationRoot, std::string sourceRoot)
@@ -41,8 +48,10 @@ class ManualCopyJob {
   // counts, when given.
   // lists, when given, is told what the copy found and did, and may pass
   // over files it vouches for.
+  // progress, when given, is told of each file.
   int Run(OverwritePolicy policy, DurableWrites* written = nullptr,
-          CopyCounts* counts = nullptr, RunLists* lists = nullptr) const;
+          CopyCounts* counts = nullptr, RunLists* lists = nullptr,
+          CopyProgress* progress = nullptr) const;
 
  private:
   std::string destinationRoot_;
@@ -56,4 +65,4 @@ class ManualCopyJob {
 // listed, completely, fails with kCopyFileFailed.
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
              DurableWrites* written = nullptr, CopyCounts* counts = nullptr,
-             RunLists* lists = nullptr);
+             RunLists* lists = nullptr, CopyProgress* progress = nullptr);

@@ -75,6 +75,7 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
       file.listed = ListedOf(finder);
       // A folder that this copy created holds nothing of its own yet.
       file.opened.destinationAbsent = folderCreated;
+      steps.FileStarting(file);
       walked.push_back({name, file.listed, WalkedOutcome::Written});
       if (!folderCreated && steps.PassOver(file)) {
         walked.back().outcome = WalkedOutcome::PassedOver;

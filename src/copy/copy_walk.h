@@ -53,6 +53,8 @@ class CopySteps {
   // decision opens anything: true when the steps have seen to it and the
   // walk passes over it.
   virtual bool PassOver(FileToWrite& /*file*/) { return false; }
+  // Each file of the kit as the walk comes to it, before anything else.
+  virtual void FileStarting(const FileToWrite& /*file*/) {}
   // Whether the walk goes into the folders it creates (or would create).
   virtual bool WalkCreatedFolders() const { return true; }
   // A folder of the source that the walk is done with, completely or not:

@@ -17,7 +17,8 @@ const char kUsage[] =
     "  It changes the machine; --dry-run only tells what it would remove and keep.\n"
     "--verbose: check lists every link of SRC, not only the first few.\n"
     "--summary: plan and verify list only what is not as it should be, then the counts.\n"
-    "--json: one JSON document, always complete.\n";
+    "--json: one JSON document, always complete.\n"
+    "--quiet: no line of progress on standard error (shown only on a terminal, after a second).\n";
 
 namespace {
 
@@ -64,6 +65,17 @@ bool IsOption(const std::string& argument, const char* name) {
 
 }  // namespace
 
+const char* VerbName(Verb verb) {
+  switch (verb) {
+    case Verb::Check: return "check";
+    case Verb::Plan: return "plan";
+    case Verb::Verify: return "verify";
+    case Verb::Remove: return "remove";
+    case Verb::Help: break;
+  }
+  return "help";
+}
+
 bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error) {
   line = CommandLine();
   if (argc < 2) {
@@ -83,6 +95,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
     const std::string argument = argv[i];
     if (argument == "--json") {
       line.json = true;
+    } else if (argument == "--quiet") {
+      line.quiet = true;
     } else if (removes && argument == "--dry-run") {
       line.dryRun = true;
     } else if (removes && StartsWith(argument, "/log=")) {

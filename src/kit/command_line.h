@@ -16,6 +16,7 @@ struct CommandLine {
   // only what is not as it should be.
   bool verbose = false;
   bool summaryOnly = false;
+  bool quiet = false;  // no line of progress on standard error
   // plan, verify and remove: every argument that the installer takes for
   // "/p", in order.
   std::vector<std::string> installerArguments;
@@ -30,6 +31,9 @@ struct CommandLine {
 // Parses argv (argv[0] is the program). Options may come in any order. False
 // for a usage error, with a one-line description in error.
 bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& error);
+
+// "check", "plan", ...
+const char* VerbName(Verb verb);
 
 // The usage text, several lines.
 extern const char kUsage[];

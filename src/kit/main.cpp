@@ -7,11 +7,13 @@
 #include "kit/check/check.h"
 #include "kit/command_line.h"
 #include "kit/plan/plan.h"
+#include "kit/report/progress.h"
 #include "kit/remove/remove.h"
 #include "kit/report/report_output.h"
 #include "kit/verify/verify.h"
 #include "platform/afx/app.h"
 #include "platform/log_file.h"
+#include "platform/terminal.h"
 #include "platform/process_hardening.h"
 #include "platform/win32.h"
 
@@ -73,7 +75,11 @@ int main(int argc, char** argv) {
   if (!FullKitFolder(line.kitFolder, kitFolder)) {
     return UsageError("the kit folder '" + line.kitFolder + "' does not exist");
   }
+  // JSON on a terminal is not to be mixed with the line.
+  kit::StartProgress(kit::VerbName(line.verb),
+                     !line.quiet && !(line.json && StandardOutputIsTerminal()));
   kit::Report report = RunVerb(line, kitFolder);
+  kit::EndProgress();
   report.kit = line.kitFolder;
   kit::TextOptions options;
   options.everyLink = line.verbose;

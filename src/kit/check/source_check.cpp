@@ -1,4 +1,5 @@
 #include "kit/check/source_check.h"
+#include "kit/report/progress.h"
 
 #include <algorithm>
 #include <map>
@@ -192,6 +193,7 @@ class SourceWalk {
   void CheckFile(const std::string& sourceFolder, const std::string& name,
                  const std::string& relative) {
     ++summary_.files;
+    ProgressFile(relative);
     longestFile_ = std::max(longestFile_, relative.size());
     const size_t installed = input_.installDirectory.size() + relative.size();
     if (installed >= MAX_PATH) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
+#include "kit/report/progress.h"
 #include "install_list/run_lists.h"
 #include "kit/report/report.h"
 
@@ -30,6 +31,9 @@ class PlanSteps : public CopySteps {
   void KeepFile(const std::string& source, const std::string& destination) override;
   // What the list vouches for, the installer passes over unopened.
   bool PassOver(FileToWrite& file) override;
+  void FileStarting(const FileToWrite& file) override {
+    ProgressFile(file.sourceFolder.substr(sourceRoot_.size()) + file.name);
+  }
   void FolderDone(const std::string&, const HeldFolder& folder, bool,
                   const std::vector<WalkedFile>&) override {
     vouched_.FolderDone(folder);

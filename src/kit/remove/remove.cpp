@@ -8,6 +8,7 @@
 #include "install_list/run_lists.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
+#include "kit/report/progress.h"
 #include "paths/paths.h"
 #include "platform/entry_removal.h"
 #include "platform/kill_points.h"
@@ -174,6 +175,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
     ListedRemoval removal(directory, lists.OtherListedPaths(), dryRun);
     for (const InstalledFile& file : lists.List().files) {
       std::string why;
+      ProgressFile(file.path);
       const RemovalOutcome outcome = removal.RemoveFile(file, why);
       std::string reason = why;
       const char* action = FileAction(outcome, reason);

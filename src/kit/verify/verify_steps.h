@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
+#include "kit/report/progress.h"
 #include "install_list/run_lists.h"
 #include "kit/report/report.h"
 
@@ -30,6 +31,9 @@ class VerifySteps : public CopySteps {
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override;
   void KeepFile(const std::string& source, const std::string& destination) override;
   void ListingFailed(const std::string& sourceFolder) override;
+  void FileStarting(const FileToWrite& file) override {
+    ProgressFile(file.sourceFolder.substr(sourceRoot_.size()) + file.name);
+  }
 
   // The SRC folders that could not be listed completely, relative to SRC.
   const std::vector<std::string>& unlistedFolders() const { return unlistedFolders_; }

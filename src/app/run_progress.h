@@ -1,0 +1,31 @@
+// What an interactive run shows while it copies: the product, the files
+// and bytes done of the kit's, and the file being copied. The kit is
+// counted first, with one listing of SRC that only interactive runs make.
+#pragma once
+
+#include <string>
+
+#include "copy/copy_job.h"
+#include "settings/settings.h"
+#include "ui/progress_line.h"
+
+class RunProgress : public CopyProgress {
+ public:
+  // Shows nothing for a silent run (MessageDisplay 0).
+  RunProgress(const InstallerSettings& settings, std::string sourceRoot);
+
+  void FileStarting(const std::string& sourcePath, unsigned long long size) override;
+  // The copy is over: nothing of the progress stays on the screen.
+  void Finished() { line_.Clear(); }
+
+ private:
+  void Count(const std::string& folder);
+  std::string Text() const;
+
+  std::string product_;
+  std::string sourceRoot_;
+  ProgressLine line_;
+  unsigned long long files_ = 0, bytes_ = 0;          // the kit's
+  unsigned long long filesDone_ = 0, bytesDone_ = 0;  // so far
+  std::string current_;
+};

@@ -1,0 +1,27 @@
+#include "platform/terminal.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+int TerminalColumns() {
+  struct winsize size;
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+void WriteToTerminal(const std::string& text) {
+  fwrite(text.data(), 1, text.size(), stderr);
+  fflush(stderr);
+}
+
+bool InstallerDrawsProgressLine() { return true; }
+
+DWORD FirstProgressDrawing() {
+  const char* at = getenv("QUORVEX_FAULT_PROGRESS_AT");
+  return at ? static_cast<DWORD>(strtoul(at, nullptr, 10)) : 1000;
+}
