@@ -104,14 +104,22 @@ RemovalOutcome ListedRemoval::RemoveFile(const InstalledFile& file, std::string&
     return AttributesIn(*folder, name) == INVALID_FILE_ATTRIBUTES ? RemovalOutcome::Gone
                                                                    : RemovalOutcome::KeptChanged;
   }
-  switch (RemoveFileIfUnchanged(*folder, name, file.destination)) {
+  return Outcome(RemoveFileIfUnchanged(*folder, name, file.destination), *folder, folderPath,
+                 RemovalOutcome::KeptChanged, why);
+}
+
+RemovalOutcome ListedRemoval::Outcome(Removal removal, const HeldFolder& folder,
+                                      const std::string& folderPath, RemovalOutcome kept,
+                                      std::string& why) {
+  switch (removal) {
     case Removal::Removed:
-      if (!removedAny_ || folderPath != noted_) written_.NoteFolder(*folder, false);
+      // Each folder's volume is noted once for the flush.
+      if (!removedAny_ || folderPath != noted_) written_.NoteFolder(folder, false);
       noted_ = folderPath;
       removedAny_ = true;
       return RemovalOutcome::Removed;
     case Removal::Absent: return RemovalOutcome::Gone;
-    case Removal::Kept: return RemovalOutcome::KeptChanged;
+    case Removal::Kept: return kept;
     case Removal::Failed: break;
   }
   why = WhyFailed(GetLastError());
@@ -134,18 +142,8 @@ RemovalOutcome ListedRemoval::RemoveFolder(const std::string& path, std::string&
     if (entry == FolderEntry::Absent) return RemovalOutcome::Gone;
     return entry == FolderEntry::Enter ? RemovalOutcome::Removed : RemovalOutcome::KeptChanged;
   }
-  switch (RemoveEmptyFolder(*parent, name)) {
-    case Removal::Removed:
-      written_.NoteFolder(*parent, false);
-      noted_ = parentPath;
-      removedAny_ = true;
-      return RemovalOutcome::Removed;
-    case Removal::Absent: return RemovalOutcome::Gone;
-    case Removal::Kept: return RemovalOutcome::KeptNotEmpty;
-    case Removal::Failed: break;
-  }
-  why = WhyFailed(GetLastError());
-  return RemovalOutcome::Remains;
+  return Outcome(RemoveEmptyFolder(*parent, name), *parent, parentPath,
+                 RemovalOutcome::KeptNotEmpty, why);
 }
 
 bool ListedRemoval::Flush() {

@@ -15,6 +15,7 @@
 
 #include "install_list/installed_files.h"
 #include "platform/durable_writes.h"
+#include "platform/entry_removal.h"
 #include "platform/held_folder.h"
 
 enum class RemovalOutcome {
@@ -47,6 +48,9 @@ class ListedRemoval {
   // an error stops the way.
   const HeldFolder* Hold(const std::string& folder, bool& absent, std::string& why);
   void LetGoOf(const std::string& folder);
+  // What a removal in folder came to; kept: what Removal::Kept means here.
+  RemovalOutcome Outcome(Removal removal, const HeldFolder& folder, const std::string& folderPath,
+                         RemovalOutcome kept, std::string& why);
 
   std::string root_;
   std::vector<uint64_t> otherListed_;
