@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "install_list/run_lists.h"
 #include "support/kit_scenario.h"
 
 #ifdef _WIN32
@@ -197,7 +198,7 @@ class KitRemove : public KitVerify {
     }
     EXPECT_EQ(scenario_.Recorded(), "(none)");
     EXPECT_FALSE(scenario_.RecordKeyExists());
-    EXPECT_FALSE(fs::exists(scenario_.ListFolder()));
+    EXPECT_FALSE(scenario_.AnyListFolder());
     EXPECT_TRUE(fs::exists(scenario_.install()));
   }
 };
@@ -244,7 +245,7 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
   }
   EXPECT_EQ(scenario_.Recorded(), "(none)");
   EXPECT_FALSE(scenario_.RecordKeyExists());
-  EXPECT_FALSE(fs::exists(scenario_.ListFolder()));
+  EXPECT_FALSE(scenario_.AnyListFolder());
 
   // A repeated uninstall succeeds and says why, in its log too.
   const fs::path log = scenario_.kit().kitFolder() / "remove.log";
@@ -301,7 +302,7 @@ TEST_F(KitRemove, AFileInUseRemainsUntilTheNextRun) {
   EXPECT_TRUE(Installed("index.html"));
   EXPECT_FALSE(Installed("torn.html"));
   EXPECT_EQ(scenario_.Recorded(), "(none)");
-  EXPECT_TRUE(fs::exists(scenario_.ListFolder()));
+  EXPECT_TRUE(scenario_.AnyListFolder());
 
   report = Remove();
   EXPECT_EQ(report.exitStatus, 0);
@@ -356,18 +357,21 @@ TEST_F(KitRemove, WithoutAdministratorsRightsNothingIsTouched) {
 }
 
 #ifdef _WIN32
-// The record and the list of an x86 installer, seen by the x64 QuorvexKit:
-// it names the variant to run and touches nothing.
+// The record and the list of the installer of the other width, as the
+// QuorvexKit of this one finds them: it names the variant to run and
+// touches nothing.
 TEST_F(KitRemove, TheOtherVariantsInstallIsNamedNotTouched) {
   ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
-  const fs::path list = scenario_.ListFolder() / "en-64.list";
-  ASSERT_TRUE(fs::exists(list));
-  fs::rename(list, scenario_.ListFolder() / "en-32.list");
-  const std::string files = scenario_.RecordKey() + "\\Files";
-  std::string folder = scenario_.ListFolder().filename().string();
+  const std::string own = RegistryViewName();
+  const std::string other = own == "64" ? "32" : "64";
+  const REGSAM otherView = own == "64" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  const fs::path lists = scenario_.ListFolder();
+  ASSERT_TRUE(fs::exists(lists / ("en-" + own + ".list")));
+  fs::rename(lists / ("en-" + own + ".list"), lists / ("en-" + other + ".list"));
+  const std::string folder = lists.filename().string();
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, files.c_str(), 0, nullptr, 0,
-                            KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr), 0);
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (scenario_.RecordKey() + "\\Files").c_str(), 0,
+                            nullptr, 0, KEY_SET_VALUE | otherView, nullptr, &key, nullptr), 0);
   RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                  static_cast<DWORD>(folder.size() + 1));
   RegCloseKey(key);
@@ -380,10 +384,18 @@ TEST_F(KitRemove, TheOtherVariantsInstallIsNamedNotTouched) {
 
   const KitReport report = Remove();
   EXPECT_EQ(report.exitStatus, 4);
-  EXPECT_NE(report.json["message"].text.find("x86\\QuorvexKit.exe"), std::string::npos);
+  EXPECT_NE(report.json["message"].text.find(own == "64" ? "x86\\QuorvexKit.exe"
+                                                         : "x64\\QuorvexKit.exe"),
+            std::string::npos)
+      << report.json["message"].text;
   EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
-  EXPECT_TRUE(fs::exists(scenario_.ListFolder() / "en-32.list"));
-  testing_support::DeleteTree("SOFTWARE\\WOW6432Node\\Veltrane");
+  EXPECT_TRUE(fs::exists(lists / ("en-" + other + ".list")));
+  // The product's keys in the other view go with the test.
+  const std::string product = scenario_.RecordKey().substr(0, scenario_.RecordKey().find("\\Manual"));
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltrane", 0, KEY_ALL_ACCESS | otherView, &key) == 0) {
+    RegDeleteTreeA(key, product.substr(product.rfind('\\') + 1).c_str());
+    RegCloseKey(key);
+  }
 }
 #endif
 

@@ -1,5 +1,6 @@
 // The string table as the program loads it: both languages, the code page
-// of the texts, ids it does not hold, and the conversion call under it.
+// of the texts, ids it does not hold, and the conversion call under it;
+// on Windows, the progress window's texts fitting their places.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -7,6 +8,9 @@
 #include <string>
 
 #include "app/driver.h"
+#ifdef _WIN32
+#include "platform/win32/progress_layout.h"
+#endif
 #include "platform/win32.h"
 #include "support/messages.h"
 #include "ui/string_table.h"
@@ -65,7 +69,7 @@ TEST(StringTable, IdsNotInTheTableGiveEmptyTexts) {
   for (LANGID language : {kEnglish, kJapanese}) {
     ScopedMessageLocale locale(language, language == kEnglish ? "en_US.UTF-8" : "ja_JP.SJIS");
     // 96 to 111 share the table's block; the others have no block at all.
-    for (UINT id : {0u, 1u, 15u, 96u, 102u, 107u, 111u, 112u, 4000u, 65535u}) {
+    for (UINT id : {0u, 1u, 15u, 96u, 102u, 112u, 113u, 4000u, 65535u}) {
       EXPECT_EQ(LoadStringText(id), "") << "id " << id;
     }
   }
@@ -134,5 +138,63 @@ TEST(ConsoleLines, FrameworkFailureLineIsStoredInCodePage932) {
   EXPECT_EQ(std::string(kFrameworkFailedMessage),
             ToCodePage("致命的なエラー : MFC の初期化ができませんでした。\n", 932));
 }
+
+
+#ifdef _WIN32
+std::wstring FromUtf8(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0);
+  std::wstring wide(size, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+  return wide;
+}
+
+std::string FillIn(std::string text, std::initializer_list<std::string> values) {
+  for (const std::string& value : values) text.replace(text.find("%s"), 2, value);
+  return text;
+}
+
+// Each text of the progress window, measured in its control's font with
+// words wrapped, fits its control at 100 %, 150 % and 200 % display
+// scaling, in both languages; and the window grows with the scaling.
+TEST(ProgressWindow, TextsFitTheirControlsAtEveryScaling) {
+  const auto text = [](unsigned id, bool japanese) {
+    for (const auto& message : kMessageTexts) {
+      if (message.id == id) return std::string(japanese ? message.japanese : message.english);
+    }
+    return std::string();
+  };
+  for (bool japanese : {false, true}) {
+    LONG width96 = 0;
+    for (UINT dpi : {96u, 144u, 192u}) {
+      SCOPED_TRACE(std::to_string(dpi) + (japanese ? " DPI, Japanese" : " DPI, English"));
+      ProgressLayoutTexts texts;
+      texts.caption = FromUtf8(FillIn(text(107, japanese), {"Orvinel Enterprise Suite"}));
+      texts.counts = FromUtf8(FillIn(text(109, japanese), {"999999", "999999", "999.9 MB", "999.9 MB"}));
+      texts.current = L"x";
+      texts.warning = FromUtf8(text(108, japanese));
+      const ProgressLayout layout = LayOutProgress(dpi, texts);
+      const std::pair<const RECT*, std::wstring> placed[] = {
+          {&layout.caption, texts.caption},
+          {&layout.counts, FromUtf8(FillIn(text(109, japanese), {"50000", "50000", "999.9 MB", "999.9 MB"}))},
+          {&layout.counts, FromUtf8(text(110, japanese))},
+          {&layout.warning, texts.warning}};
+      for (const auto& [rect, shown] : placed) {
+        const LONG width = rect->right - rect->left;
+        const RECT needed = MeasureText(layout.font, shown, width);
+        EXPECT_LE(needed.right - needed.left, width);
+        EXPECT_LE(needed.bottom - needed.top, rect->bottom - rect->top);
+        EXPECT_LE(rect->right, layout.client.cx);
+      }
+      EXPECT_LE(layout.warning.bottom, layout.client.cy);
+      if (dpi == 96) width96 = layout.client.cx;
+      if (dpi == 192) {
+        EXPECT_EQ(layout.client.cx, 2 * width96);
+      }
+      DeleteObject(layout.font);
+    }
+  }
+}
+#endif
 
 }  // namespace

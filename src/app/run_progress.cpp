@@ -6,13 +6,53 @@
 #include "platform/afx/file_find.h"
 #include "platform/path_separator.h"
 #include "platform/terminal.h"
+#include "ui/string_table.h"
+
+namespace {
+
+// text with each "%s" replaced by the next of values.
+std::string FillIn(std::string text, std::initializer_list<std::string> values) {
+  size_t at = 0;
+  for (const std::string& value : values) {
+    at = text.find("%s", at);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, value);
+    at += value.size();
+  }
+  return text;
+}
+
+}  // namespace
 
 RunProgress::RunProgress(const InstallerSettings& settings, std::string sourceRoot)
     : product_(settings.product),
       sourceRoot_(std::move(sourceRoot)),
       line_(settings.messageDisplay != 0 && InstallerDrawsProgressLine()) {
   EnsureTrailingSeparator(sourceRoot_);
-  if (line_.Active()) Count(sourceRoot_);
+  // A silent run starts no thread and lists SRC only once, for the copy.
+  if (settings.messageDisplay != 0 && !InstallerDrawsProgressLine()) {
+    ProgressTexts texts;
+    texts.caption = FillIn(LoadStringText(kProgressCaption), {product_});
+    texts.warning = LoadStringText(kProgressWarning);
+    texts.shutdownReason = FillIn(LoadStringText(kShutdownReason), {product_});
+    texts.widestCounts = FillIn(LoadStringText(kProgressCounts),
+                                {"999999", "999999", "999.9 MB", "999.9 MB"});
+    window_ = ProgressWindow::Start(texts);
+    if (window_) {
+      ProgressView counting;
+      counting.counts = LoadStringText(kProgressCounting);
+      window_->Update(counting);
+    }
+  }
+  if (line_.Active() || window_) {
+    Count(sourceRoot_);
+    if (window_) Show();
+  }
+}
+
+void RunProgress::Finished() {
+  line_.Clear();
+  if (window_) window_->Close();
 }
 
 // The kit's files and bytes, as the copy's listing will find them.
@@ -34,10 +74,12 @@ void RunProgress::Count(const std::string& folder) {
 }
 
 void RunProgress::FileStarting(const std::string& sourcePath, unsigned long long size) {
-  if (!line_.Active()) return;
-  // A kit that grew since it was counted never shows more than all done.
-  filesDone_ = std::min(filesDone_ + 1, files_);
-  bytesDone_ = std::min(bytesDone_ + size, bytes_);
+  if (!line_.Active() && !window_) return;
+  // Done: the files before this one. A kit that grew since it was counted
+  // never shows more than all.
+  filesDone_ = std::min(filesStarted_++, files_);
+  bytesDone_ = std::min(bytesDone_ + startedSize_, bytes_);
+  startedSize_ = size;
   current_ = sourcePath.compare(0, sourceRoot_.size(), sourceRoot_) == 0
                  ? sourcePath.substr(sourceRoot_.size())
                  : sourcePath;
@@ -49,10 +91,24 @@ void RunProgress::FileStarting(const std::string& sourcePath, unsigned long long
       current_[i] = kPlatformSeparator;
     }
   }
-  line_.Update([&] { return Text(); });
+  Show();
 }
 
-std::string RunProgress::Text() const {
-  return product_ + ": " + std::to_string(filesDone_) + " of " + std::to_string(files_) +
-         " files, " + ProgressSize(bytesDone_) + " of " + ProgressSize(bytes_) + ": " + current_;
+std::string RunProgress::Counts() const {
+  return FillIn(LoadStringText(kProgressCounts), {std::to_string(filesDone_), std::to_string(files_),
+                                                 ProgressSize(bytesDone_), ProgressSize(bytes_)});
+}
+
+void RunProgress::Show() {
+  line_.Update([&] {
+    return product_ + ": " + std::to_string(filesDone_) + " of " + std::to_string(files_) +
+           " files, " + ProgressSize(bytesDone_) + " of " + ProgressSize(bytes_) + ": " + current_;
+  });
+  if (!window_) return;
+  ProgressView view;
+  view.counts = Counts();
+  view.current = current_;
+  view.permille = bytes_ ? static_cast<int>(bytesDone_ * 1000 / bytes_)
+                         : files_ ? static_cast<int>(filesDone_ * 1000 / files_) : 1000;
+  window_->Update(view);
 }

@@ -3,9 +3,11 @@
 // counted first, with one listing of SRC that only interactive runs make.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "copy/copy_job.h"
+#include "platform/progress_window.h"
 #include "settings/settings.h"
 #include "ui/progress_line.h"
 
@@ -16,16 +18,19 @@ class RunProgress : public CopyProgress {
 
   void FileStarting(const std::string& sourcePath, unsigned long long size) override;
   // The copy is over: nothing of the progress stays on the screen.
-  void Finished() { line_.Clear(); }
+  void Finished();
 
  private:
   void Count(const std::string& folder);
-  std::string Text() const;
+  std::string Counts() const;
+  void Show();
 
   std::string product_;
   std::string sourceRoot_;
   ProgressLine line_;
+  std::unique_ptr<ProgressWindow> window_;
   unsigned long long files_ = 0, bytes_ = 0;          // the kit's
   unsigned long long filesDone_ = 0, bytesDone_ = 0;  // so far
+  unsigned long long filesStarted_ = 0, startedSize_ = 0;
   std::string current_;
 };

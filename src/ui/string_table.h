@@ -11,6 +11,11 @@ enum StringId : UINT {
   kOverwritePrompt = 104,
   kRefusalText = 105,
   kCompletionText = 106,
+  kProgressCaption = 107,   // "%s": the product
+  kProgressWarning = 108,
+  kProgressCounts = 109,    // files done, files, bytes done, bytes
+  kProgressCounting = 110,
+  kShutdownReason = 111,    // "%s": the product
 };
 
 // The text of id in the ANSI code page; empty when the id is not found.

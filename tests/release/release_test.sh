@@ -118,7 +118,8 @@ defaults="ProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}
 Language=en
 ManualVersion=100000
 MessageDisplay=1
-Product=Orvinel"
+Product=Orvinel
+RemoveOldFiles=0"
 read_back=$(dump_settings "$work/kit")
 [ "$read_back" = "$defaults" ] || fail "the template reads as:
 $read_back"
@@ -127,13 +128,15 @@ mkdir "$work/changed"
 sed -e 's/^ProductGUID=.*\r$/ProductGUID={0F0E0D0C-0B0A-4908-8706-050403020100}\r/' \
     -e 's/^Language=en\r$/Language=ja\r/' -e 's/^ManualVersion=100000\r$/ManualVersion=2.5.1\r/' \
     -e 's/^MessageDisplay=1\r$/MessageDisplay=0\r/' -e 's/^Product=Orvinel\r$/Product=Lumora\r/' \
+    -e 's/^RemoveOldFiles=0\r$/RemoveOldFiles=1\r/' \
     "$work/kit/Quorvex.ini" >"$work/changed/Quorvex.ini"
 read_back=$(dump_settings "$work/changed")
 [ "$read_back" = "ProductGUID={0F0E0D0C-0B0A-4908-8706-050403020100}
 Language=ja
 ManualVersion=2.5.1
 MessageDisplay=0
-Product=Lumora" ] || fail "the template with changed values reads as:
+Product=Lumora
+RemoveOldFiles=1" ] || fail "the template with changed values reads as:
 $read_back"
 
 # ---- The signed installer installs a small manual, silently, into /p.

@@ -119,6 +119,12 @@ KitScenario::~KitScenario() {
 #ifdef _WIN32
   std::error_code ignored;
   fs::remove_all(ListFolder(), ignored);
+  const std::string prefix = "Quorvex " + product_ + " " + guid_;
+  for (const auto& entry : fs::directory_iterator(HostPath(ListBaseFolder()), ignored)) {
+    if (entry.path().filename().string().compare(0, prefix.size(), prefix) == 0) {
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
   DeleteTree("SOFTWARE\\Veltrane\\" + product_);
   DeleteTree(kUninstallKey + guid_);
 #else
@@ -140,7 +146,22 @@ void KitScenario::UseTestBuilds() {
 }
 
 fs::path KitScenario::ListFolder() const {
-  return fs::path(HostPath(ListBaseFolder())) / ("Quorvex " + product_ + " " + guid_);
+  ScopedRegKey key;
+  std::string name = "Quorvex " + product_ + " " + guid_;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (RecordKey() + "\\Files").c_str(), 0, KEY_QUERY_VALUE,
+                    key.Receive()) == ERROR_SUCCESS) {
+    QueryTextValue(key.Get(), "", name);
+  }
+  return fs::path(HostPath(ListBaseFolder())) / name;
+}
+
+bool KitScenario::AnyListFolder() const {
+  const std::string prefix = "Quorvex " + product_ + " " + guid_;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(HostPath(ListBaseFolder()), ignored)) {
+    if (entry.path().filename().string().compare(0, prefix.size(), prefix) == 0) return true;
+  }
+  return false;
 }
 
 void KitScenario::AddSource(const std::string& path, const std::string& content,

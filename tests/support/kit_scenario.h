@@ -68,8 +68,11 @@ class KitScenario {
   // the running account: Wine shows every folder as that account's, and
   // the shipped programs trust no folder of lists there.
   void UseTestBuilds();
-  // The folder of the product's lists of installed files.
+  // The folder of the product's lists of installed files: the one the
+  // record names, else the one of the product's name.
   fs::path ListFolder() const;
+  // Whether any folder of the product's lists is left.
+  bool AnyListFolder() const;
   void AddSource(const std::string& path, const std::string& content, uint64_t time = kTime) const;
   void AddInstalled(const std::string& path, const std::string& content, uint64_t time) const;
 

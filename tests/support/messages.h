@@ -21,6 +21,12 @@ inline constexpr MessageText kMessageTexts[] = {
      "このマシンには、より新しいバージョンがインストールされています。\n"
      "セットアップを続行することはできません。"},
     {106, "The setup was completed. ", "セットアップが完了しました。"},
+    {107, "Installing the manual of %s", "%s のマニュアルをインストールしています"},
+    {108, "Do not interrupt the setup: what it has copied cannot be undone.",
+     "セットアップを中断しないでください。コピーしたファイルは元に戻せません。"},
+    {109, "%s of %s files, %s of %s", "%s / %s ファイル、%s / %s"},
+    {110, "Counting the files of the manual...", "マニュアルのファイルを数えています..."},
+    {111, "The manual of %s is being installed.", "%s のマニュアルをインストールしています。"},
 };
 
 // utf8 converted into codePage (932, 1252, 65001) by the system's own

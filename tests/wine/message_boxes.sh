@@ -2,7 +2,10 @@
 # The Windows program's message boxes on a real (virtual) display: runs the
 # program under Wine and Xvfb in English and in Japanese, finds each box by
 # its caption, saves a screenshot of it, closes it with Return, and checks
-# the exit code and the exact MessageBoxA call in Wine's relay trace.
+# the exit code and the exact MessageBoxA call in Wine's relay trace. Then
+# the progress window: shown by a run held past its first second (the test
+# build, QuorvexKillPoints.exe beside the program), in both languages, and
+# closed before the completion box; a silent run starts no thread for it.
 #
 # Usage: message_boxes.sh ARCH QUORVEX_EXE CONSOLE_TEST_EXE WORK_DIR SCREENSHOT_DIR
 #   ARCH is the build's Wine architecture, win32 or win64.
@@ -45,7 +48,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # The relay trace lists only the calls whose arguments the checks read, and
 # the program's first act, which tells its process (tests/wine/relay_trace.sh).
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;ntdll.NtSetInformationFile;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey' /f >/dev/null 2>&1 ||
+  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;ntdll.NtSetInformationFile;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey;kernel32.CreateThread;user32.CreateWindowExW;user32.ShutdownBlockReasonCreate' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).
@@ -193,6 +196,76 @@ if timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" >"$work/cons
   echo "ok: console window lookup"
 else
   fail "console window lookup:"; cat "$work/console-test.out"
+fi
+
+# ---- The progress window. A run held before its first write (past the
+# first second) shows it; released, it closes and the completion box comes.
+kill_points="$(dirname "$exe")/QuorvexKillPoints.exe"
+# progress_window NAME LANG CAPTION CAPTION_IN_TRACE (Wine's form of the text)
+progress_window() {
+  local name=$1 lang=$2 title=$3 caption=$4 kit="$work/kit-$1" log="$work/$1"
+  make_kit "$kit" Quorvex.exe
+  cp "$kill_points" "$kit/QuorvexKillPoints.exe"
+  mkdir -p "$kit/SRC"
+  printf '<html>index</html>\r\n' >"$kit/SRC/index.html"
+  rm -f "$log".* "$log.release" "$log.release.held"
+  ( LANG=$lang LC_ALL= WINEDEBUG=+pid,+relay QUORVEX_TRUST_RUNNING_USER=1 \
+      QUORVEX_FAULT_HOLD="note-written:install:$(winpath "$log.release")" \
+      timeout 120 "$wine_run" --arch "$arch" "$prefix" "$kit/QuorvexKillPoints.exe" \
+      "/p$(winpath "$kit/install")" >"$log.out" 2>"$log.relay" </dev/null; echo $? >"$log.rc" ) &
+  local runner=$! shown=""
+  for _ in $(seq 120); do
+    [ -f "$log.release.held" ] && xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 &&
+      { shown=yes; break; }
+    [ -f "$log.rc" ] && break
+    sleep 0.5
+  done
+  if [ -z "$shown" ]; then
+    fail "$name: no progress window while the run was held"
+  else
+    sleep 1  # let it paint itself
+    import -window root "$shots/$name.png"
+  fi
+  touch "$log.release"
+  local box=""
+  for _ in $(seq 120); do
+    box=$(xdotool search --onlyvisible --name '^Quorvex$' 2>/dev/null | head -n1)
+    [ -n "$box" ] && break
+    [ -f "$log.rc" ] && break
+    sleep 0.5
+  done
+  [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null
+  wait "$runner"
+  [ "$(cat "$log.rc" 2>/dev/null)" = 0 ] || fail "$name: exit code $(cat "$log.rc" 2>/dev/null)"
+  relay_program_lines "$kit/QuorvexKillPoints.exe" "$log.relay" >"$log.trace"
+  grep -aF "L\"QuorvexProgress\"," "$log.trace" | grep -aqF " L\"$caption\"," &&
+    echo "ok: $name: the progress window, captioned \"$caption\"" ||
+    fail "$name: no CreateWindowExW captioned \"$caption\": $(grep -a 'CreateWindowExW' "$log.trace" | head -n1)"
+  grep -aq 'Call user32.ShutdownBlockReasonCreate(' "$log.trace" ||
+    fail "$name: the window does not hold off the end of the session"
+  # The window is gone before the box: its thread ends before MessageBoxA.
+  local order
+  order=$(grep -a -E 'Call (user32\.(CreateWindowExW|MessageBoxA)|KERNEL32\.CreateThread)\(' "$log.trace" |
+          sed -E 's/.*Call [A-Za-z0-9]+\.([A-Za-z]+)\(.*/\1/' | uniq | tr '\n' ' ')
+  [[ $order == "CreateThread CreateWindowExW MessageBoxA "* ]] || fail "$name: calls in the order $order"
+}
+progress_window progress-en en_US.UTF-8 'Installing the manual of BoxTest' 'Installing the manual of BoxTest'
+progress_window progress-ja ja_JP.UTF-8 'BoxTest のマニュアルをインストールしています' \
+  'BoxTest \306e\30de\30cb\30e5\30a2\30eb\3092\30a4\30f3\30b9\30c8\30fc\30eb\3057\3066\3044\307e\3059'
+
+# A silent run starts no thread and makes no window.
+kit="$work/kit-silent"
+make_kit "$kit" Quorvex.exe
+sed -i 's/MessageDisplay=1/MessageDisplay=0/' "$kit/Quorvex.ini"
+mkdir -p "$kit/SRC"
+printf '<html>index</html>\r\n' >"$kit/SRC/index.html"
+LANG=en_US.UTF-8 WINEDEBUG=+pid,+relay timeout 120 "$wine_run" --arch "$arch" "$prefix" "$kit/Quorvex.exe" \
+  "/p$(winpath "$kit/install")" >"$work/silent.out" 2>"$work/silent.relay" </dev/null
+relay_program_lines "$kit/Quorvex.exe" "$work/silent.relay" own >"$work/silent.trace"
+if grep -aqE 'Call (KERNEL32\.CreateThread|user32\.CreateWindowExW)\(' "$work/silent.trace"; then
+  fail "silent: the run started a thread or made a window"
+else
+  echo "ok: silent: no thread, no window"
 fi
 
 echo "screenshots in $shots"
