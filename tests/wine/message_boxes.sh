@@ -64,6 +64,20 @@ debugstr() {
   done
 }
 
+# visible_window TITLE RC_FILE [HELD_FILE]: the window titled TITLE once it is
+# shown (and HELD_FILE is there), or nothing when the run ends first or a
+# minute passes.
+visible_window() {
+  local window=""
+  for _ in $(seq 120); do
+    [ -z "${3:-}" ] || [ -f "$3" ] && window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
+    [ -n "$window" ] && break
+    [ -f "$2" ] && break
+    sleep 0.5
+  done
+  echo "$window"
+}
+
 # run_box NAME LANG CAPTION EXPECTED_EXIT RUNNER... : runs, shoots and closes the box.
 run_box() {
   local name=$1 lang=$2 caption=$3 expected=$4; shift 4
@@ -71,13 +85,8 @@ run_box() {
   rm -f "$log".*
   ( LANG=$lang LC_ALL= WINEDEBUG=+pid,+relay timeout 120 "$wine_run" --arch "$arch" "$prefix" "$@" \
       >"$log.out" 2>"$log.relay" </dev/null; echo $? >"$log.rc" ) &
-  local runner=$! window=""
-  for _ in $(seq 120); do
-    window=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n1)
-    [ -n "$window" ] && break
-    [ -f "$log.rc" ] && break
-    sleep 0.5
-  done
+  local runner=$! window
+  window=$(visible_window "$caption" "$log.rc")
   if [ -z "$window" ]; then
     fail "$name: no box captioned '$caption' appeared"
     kill "$runner" 2>/dev/null
@@ -213,13 +222,8 @@ progress_window() {
       QUORVEX_FAULT_HOLD="note-written:install:$(winpath "$log.release")" \
       timeout 120 "$wine_run" --arch "$arch" "$prefix" "$kit/QuorvexKillPoints.exe" \
       "/p$(winpath "$kit/install")" >"$log.out" 2>"$log.relay" </dev/null; echo $? >"$log.rc" ) &
-  local runner=$! shown=""
-  for _ in $(seq 120); do
-    [ -f "$log.release.held" ] && xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 &&
-      { shown=yes; break; }
-    [ -f "$log.rc" ] && break
-    sleep 0.5
-  done
+  local runner=$! shown box
+  shown=$(visible_window "$title" "$log.rc" "$log.release.held")
   if [ -z "$shown" ]; then
     fail "$name: no progress window while the run was held"
   else
@@ -227,13 +231,7 @@ progress_window() {
     import -window root "$shots/$name.png"
   fi
   touch "$log.release"
-  local box=""
-  for _ in $(seq 120); do
-    box=$(xdotool search --onlyvisible --name '^Quorvex$' 2>/dev/null | head -n1)
-    [ -n "$box" ] && break
-    [ -f "$log.rc" ] && break
-    sleep 0.5
-  done
+  box=$(visible_window Quorvex "$log.rc")
   [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null
   wait "$runner"
   [ "$(cat "$log.rc" 2>/dev/null)" = 0 ] || fail "$name: exit code $(cat "$log.rc" 2>/dev/null)"
