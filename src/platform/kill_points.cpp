@@ -69,3 +69,8 @@ void AtKillPoint(KillPoint point, const std::string& path) {
 }
 
 bool TestBuildTrustsRunningUser() { return getenv("QUORVEX_TRUST_RUNNING_USER") != nullptr; }
+
+unsigned long ProgressShownAfter() {
+  const char* at = getenv("QUORVEX_FAULT_PROGRESS_AT");
+  return at ? strtoul(at, nullptr, 10) : 1000;
+}

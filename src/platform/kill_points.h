@@ -32,3 +32,8 @@ const char* KillPointName(KillPoint point);
 
 // Kills or holds the run when a variable names point and a part of path.
 void AtKillPoint(KillPoint point, const std::string& path);
+
+// How long a run goes on before it shows its progress, in ms: a second.
+// Tests set another time with QUORVEX_FAULT_PROGRESS_AT=<ms>: 0 shows
+// every drawing at once, a long time none.
+unsigned long ProgressShownAfter();

@@ -7,3 +7,5 @@ const char* KillPointName(KillPoint) { return ""; }
 void AtKillPoint(KillPoint, const std::string&) {}
 
 bool TestBuildTrustsRunningUser() { return false; }
+
+unsigned long ProgressShownAfter() { return 1000; }

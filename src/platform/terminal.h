@@ -13,11 +13,6 @@ int TerminalColumns();
 // Writes text to standard error as it is, at once.
 void WriteToTerminal(const std::string& text);
 
-// How long work goes on before its line is first drawn, in ms: a second.
-// Natively the tests may shorten it (QUORVEX_FAULT_PROGRESS_AT=<ms>), to 0
-// to see every drawing.
-DWORD FirstProgressDrawing();
-
 // Whether an interactive installer run shows its progress as such a line:
 // natively; on Windows its console is hidden, and a window shows it.
 bool InstallerDrawsProgressLine();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/kill_points.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -32,7 +33,7 @@ void ProgressLine::Update(const std::function<std::string()>& text) {
   const DWORD now = GetTickCount();
   // Short work shows nothing. (Where tests draw at once, they see every
   // drawing.)
-  const DWORD first = FirstProgressDrawing();
+  const DWORD first = static_cast<DWORD>(ProgressShownAfter());
   if (now - started_ < first || (drawnWidth_ && now - drawnAt_ < std::min(kRedrawing, first))) {
     return;
   }

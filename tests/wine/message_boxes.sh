@@ -200,7 +200,8 @@ else
 fi
 
 # The lookup restores the console's title (a console with a window needs the display).
-if timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" >"$work/console-test.out" 2>&1 </dev/null &&
+if timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" --gtest_filter='FindConsoleWindow.*' \
+     >"$work/console-test.out" 2>&1 </dev/null &&
    grep -q '\[  PASSED  \]' "$work/console-test.out" && ! grep -q SKIPPED "$work/console-test.out"; then
   echo "ok: console window lookup"
 else
@@ -229,6 +230,14 @@ progress_window() {
   else
     sleep 1  # let it paint itself
     import -window root "$shots/$name.png"
+    xdotool getwindowgeometry --shell "$shown" 2>/dev/null | sed -n 's/^WIDTH=//p' >"$log.width"
+    # It answers while the run's own thread is busy (held).
+    if [ "$lang" = en_US.UTF-8 ]; then
+      QUORVEX_PROGRESS_WINDOW="$title" timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" \
+        --gtest_filter='ProgressWindow.*' >"$log.answer" 2>&1 </dev/null &&
+        grep -q '\[  PASSED  \] 1 test' "$log.answer" && echo "ok: $name: it answers while the run is held" ||
+        fail "$name: it does not answer: $(grep -E 'Failure|Expected|Which|SKIPPED' "$log.answer" | head -n 3)"
+    fi
   fi
   touch "$log.release"
   box=$(visible_window Quorvex "$log.rc")
@@ -250,6 +259,44 @@ progress_window() {
 progress_window progress-en en_US.UTF-8 'Installing the manual of BoxTest' 'Installing the manual of BoxTest'
 progress_window progress-ja ja_JP.UTF-8 'BoxTest のマニュアルをインストールしています' \
   'BoxTest \306e\30de\30cb\30e5\30a2\30eb\3092\30a4\30f3\30b9\30c8\30fc\30eb\3057\3066\3044\307e\3059'
+
+# At 200 % display scaling (LogPixels 192) the window and its texts are
+# twice as large; the texts' fit at each scaling is measured in
+# string_table_test.
+timeout 120 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+  /t REG_DWORD /d 192 /f >/dev/null 2>&1
+WINEPREFIX="$prefix" timeout 30 wineserver -k >/dev/null 2>&1
+progress_window progress-200 en_US.UTF-8 'Installing the manual of BoxTest' 'Installing the manual of BoxTest'
+width=$(cat "$work/progress-en.width" 2>/dev/null) wide=$(cat "$work/progress-200.width" 2>/dev/null)
+if [ -n "$width" ] && [ -n "$wide" ] && [ "$wide" -ge $((width * 19 / 10)) ]; then
+  echo "ok: progress-200: $wide pixels wide, at 100 % $width"
+else
+  fail "progress-200: ${wide:-?} pixels wide, at 100 % ${width:-?}"
+fi
+timeout 120 "$wine_run" --arch "$arch" "$prefix" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
+WINEPREFIX="$prefix" timeout 30 wineserver -k >/dev/null 2>&1
+
+# A run that ends before its first second (a long first second, here)
+# shows no window, though its thread started.
+kit="$work/kit-short"
+make_kit "$kit" Quorvex.exe
+cp "$kill_points" "$kit/QuorvexKillPoints.exe"
+mkdir -p "$kit/SRC"
+printf '<html>index</html>\r\n' >"$kit/SRC/index.html"
+LANG=en_US.UTF-8 WINEDEBUG=+pid,+relay QUORVEX_FAULT_PROGRESS_AT=600000 QUORVEX_TRUST_RUNNING_USER=1 \
+  timeout 120 "$wine_run" --arch "$arch" "$prefix" "$kit/QuorvexKillPoints.exe" \
+  "/p$(winpath "$kit/install")" >"$work/short.out" 2>"$work/short.relay" </dev/null &
+short=$!
+box=$(visible_window Quorvex "$work/short.none")
+[ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null
+wait "$short"
+relay_program_lines "$kit/QuorvexKillPoints.exe" "$work/short.relay" own >"$work/short.trace"
+if grep -aq 'Call KERNEL32.CreateThread(' "$work/short.trace" &&
+   ! grep -aq 'L"QuorvexProgress"' "$work/short.trace"; then
+  echo "ok: short: its thread started, no window"
+else
+  fail "short: a window, or no thread: $(grep -a -E 'CreateThread|CreateWindowExW' "$work/short.trace" | head -n 2)"
+fi
 
 # A silent run starts no thread and makes no window.
 kit="$work/kit-silent"

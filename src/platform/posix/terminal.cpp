@@ -1,7 +1,6 @@
 #include "platform/terminal.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -20,8 +19,3 @@ void WriteToTerminal(const std::string& text) {
 }
 
 bool InstallerDrawsProgressLine() { return true; }
-
-DWORD FirstProgressDrawing() {
-  const char* at = getenv("QUORVEX_FAULT_PROGRESS_AT");
-  return at ? static_cast<DWORD>(strtoul(at, nullptr, 10)) : 1000;
-}

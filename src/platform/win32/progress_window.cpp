@@ -3,13 +3,13 @@
 // second, until the run closes it. The run's own thread never waits for it.
 #include "platform/progress_window.h"
 
+#include "platform/kill_points.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/progress_layout.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"QuorvexProgress";
-constexpr DWORD kAppearsAfter = 1000;  // ms
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshEvery = 100;  // ms
 
@@ -75,7 +75,10 @@ class Win32ProgressWindow : public ProgressWindow {
 
   void Run() {
     // A run that ends within the first second shows no window.
-    if (WaitForSingleObject(finished_.Get(), kAppearsAfter) == WAIT_OBJECT_0) return;
+    if (WaitForSingleObject(finished_.Get(), static_cast<DWORD>(ProgressShownAfter())) ==
+        WAIT_OBJECT_0) {
+      return;
+    }
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSW windowClass{};
     // No Close: the run cannot be undone once it writes.

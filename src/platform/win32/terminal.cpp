@@ -29,5 +29,3 @@ void WriteToTerminal(const std::string& text) {
 }
 
 bool InstallerDrawsProgressLine() { return false; }
-
-DWORD FirstProgressDrawing() { return 1000; }
