@@ -93,7 +93,7 @@ for variant in x86 x64; do
     fi
     if [ "$program" = Quorvex ]; then
       facts=(--level requireAdministrator --description "Quorvex manual installer ($variant)"
-             --string-ids 103-106 --string-languages 0409,0411)
+             --string-ids 103-111 --string-languages 0409,0411)
     else
       facts=(--level asInvoker --description "Quorvex kit checker ($variant)")
     fi
