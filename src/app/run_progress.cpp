@@ -4,7 +4,6 @@
 
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
-#include "platform/path_separator.h"
 #include "platform/terminal.h"
 #include "ui/string_table.h"
 
@@ -35,8 +34,9 @@ RunProgress::RunProgress(const InstallerSettings& settings, std::string sourceRo
     texts.caption = FillIn(LoadStringText(kProgressCaption), {product_});
     texts.warning = LoadStringText(kProgressWarning);
     texts.shutdownReason = FillIn(LoadStringText(kShutdownReason), {product_});
-    texts.widestCounts = FillIn(LoadStringText(kProgressCounts),
-                                {"999999", "999999", "999.9 MB", "999.9 MB"});
+    // Loaded once: the window's counts change with every file.
+    countsText_ = LoadStringText(kProgressCounts);
+    texts.widestCounts = FillIn(countsText_, {"999999", "999999", "999.9 MB", "999.9 MB"});
     window_ = ProgressWindow::Start(texts);
     if (window_) {
       ProgressView counting;
@@ -80,23 +80,15 @@ void RunProgress::FileStarting(const std::string& sourcePath, unsigned long long
   filesDone_ = std::min(filesStarted_++, files_);
   bytesDone_ = std::min(bytesDone_ + startedSize_, bytes_);
   startedSize_ = size;
-  current_ = sourcePath.compare(0, sourceRoot_.size(), sourceRoot_) == 0
-                 ? sourcePath.substr(sourceRoot_.size())
-                 : sourcePath;
-  for (size_t i = 0; i < current_.size(); ++i) {
-    const auto c = static_cast<unsigned char>(current_[i]);
-    if (_ismbblead(c)) {
-      ++i;
-    } else if (c == '\\') {
-      current_[i] = kPlatformSeparator;
-    }
-  }
+  current_ = DisplayPath(sourcePath.compare(0, sourceRoot_.size(), sourceRoot_) == 0
+                             ? sourcePath.substr(sourceRoot_.size())
+                             : sourcePath);
   Show();
 }
 
 std::string RunProgress::Counts() const {
-  return FillIn(LoadStringText(kProgressCounts), {std::to_string(filesDone_), std::to_string(files_),
-                                                 ProgressSize(bytesDone_), ProgressSize(bytes_)});
+  return FillIn(countsText_, {std::to_string(filesDone_), std::to_string(files_),
+                              ProgressSize(bytesDone_), ProgressSize(bytes_)});
 }
 
 void RunProgress::Show() {

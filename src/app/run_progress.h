@@ -33,4 +33,5 @@ class RunProgress : public CopyProgress {
   unsigned long long filesDone_ = 0, bytesDone_ = 0;  // so far
   unsigned long long filesStarted_ = 0, startedSize_ = 0;
   std::string current_;
+  std::string countsText_;  // string 109, for the window
 };

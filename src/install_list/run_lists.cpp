@@ -257,8 +257,9 @@ bool RunLists::BeforeFirstWrite() {
   // Only what no list or earlier note accounts for was there before: a file
   // that a run which did not finish wrote is an installed one, and so is
   // one that another manual of the directory installed.
-  const std::vector<uint64_t> otherManuals =
-      files.empty() && folders.empty() ? std::vector<uint64_t>() : OtherListedPaths();
+  const std::vector<uint64_t> none;
+  const std::vector<uint64_t>& otherManuals =
+      files.empty() && folders.empty() ? none : OtherListedPaths();
   for (std::string& path : files) {
     if (!IsPlainRelativePath(path)) continue;
     if (std::binary_search(otherManuals.begin(), otherManuals.end(), PathHash(path))) continue;
@@ -393,17 +394,21 @@ void RunLists::RemoveOldFiles(InstalledFileList& list) {
   size_t stays = 0;
   for (size_t i = 0; i < list.files.size(); ++i) {
     InstalledFile& file = list.files[i];
-    RemovalOutcome outcome = RemovalOutcome::KeptOtherList;
-    std::string why;
-    if (!walked_[i]) outcome = removal.RemoveFile(file, why);
-    if (outcome == RemovalOutcome::Removed) {
-      ++oldRemoved_;
-      AtKillPoint(KillPoint::FileRemoved, owner_.installDirectory);
-    } else if (outcome == RemovalOutcome::Remains || outcome == RemovalOutcome::KeptChanged) {
-      oldKept_.push_back(file.path + (why.empty() ? " (changed since it was installed)"
-                                                  : " (" + why + ")"));
+    // What the kit still has stays; of the rest, what the rule keeps.
+    if (!walked_[i]) {
+      std::string why;
+      const RemovalOutcome outcome = removal.RemoveFile(file, why);
+      if (outcome == RemovalOutcome::Removed) {
+        ++oldRemoved_;
+        AtKillPoint(KillPoint::FileRemoved, owner_.installDirectory);
+        continue;
+      }
+      if (outcome == RemovalOutcome::Gone) continue;
+      if (outcome == RemovalOutcome::Remains || outcome == RemovalOutcome::KeptChanged) {
+        oldKept_.push_back(file.path + (why.empty() ? " (changed since it was installed)"
+                                                    : " (" + why + ")"));
+      }
     }
-    if (outcome == RemovalOutcome::Removed || outcome == RemovalOutcome::Gone) continue;
     if (stays != i) list.files[stays] = std::move(file);
     ++stays;
   }
@@ -452,8 +457,12 @@ bool RunLists::OtherViewHasList() {
 #endif
 }
 
-std::vector<uint64_t> RunLists::OtherListedPaths() {
-  std::vector<uint64_t> paths;
+const std::vector<uint64_t>& RunLists::OtherListedPaths() {
+  // Read once a run: the survey before the first write and the removal
+  // after the copy ask for them both.
+  if (otherListedRead_) return otherListed_;
+  otherListedRead_ = true;
+  std::vector<uint64_t>& paths = otherListed_;
   if (!OpenFolder(false)) return paths;
   for (const std::string& name : FolderIdentities(folder_.Held()).Names()) {
     if (name == ListFileName() || name.size() < 5 || name.compare(name.size() - 5, 5, ".list") != 0) {

@@ -85,7 +85,7 @@ class RunLists {
   bool OtherViewHasList();
   // PathHash of every file and folder path that the other intact lists of
   // the install directory name, sorted.
-  std::vector<uint64_t> OtherListedPaths();
+  const std::vector<uint64_t>& OtherListedPaths();
   // The previous version's files that this kit lacks, as WriteList would
   // remove them; for a preview, before the copy.
   std::vector<const InstalledFile*> OldFiles(const std::vector<std::string>& kitPaths) const;
@@ -116,6 +116,8 @@ class RunLists {
 
   InstalledFileList previous_;  // empty when there is none to use
   bool hasList_ = false;
+  bool otherListedRead_ = false;
+  std::vector<uint64_t> otherListed_;
   std::string listedElsewhere_;
   std::vector<bool> walked_;  // by previous_.files: met by this run's walk
   size_t oldRemoved_ = 0;

@@ -1,5 +1,6 @@
 #include "paths/paths.h"
 
+#include "platform/path_separator.h"
 #include "platform/win32.h"
 
 bool GetProgramDirectory(std::string& directory) {
@@ -44,6 +45,19 @@ uint16_t LastCharacter(const char* text) {
 void EnsureTrailingSeparator(std::string& path) {
   uint16_t last = LastCharacter(path.c_str());
   if (last != '\\' && last != '/') path += '\\';
+}
+
+std::string DisplayPath(const std::string& relativePath) {
+  std::string result = relativePath;
+  for (size_t i = 0; i < result.size(); ++i) {
+    const auto c = static_cast<unsigned char>(result[i]);
+    if (_ismbblead(c) && i + 1 < result.size()) {
+      ++i;
+    } else if (c == '\\' || c == '/') {
+      result[i] = kPlatformSeparator;
+    }
+  }
+  return result;
 }
 
 std::vector<std::string> FoldersAlong(const std::string& path) {

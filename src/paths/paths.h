@@ -25,6 +25,10 @@ uint16_t LastCharacter(const char* text);
 // Appends "\" unless the last character is "\" or "/".
 void EnsureTrailingSeparator(std::string& path);
 
+// A path relative to a folder with the platform's separators, for people
+// to read; "\" as the second byte of a double-byte character stays.
+std::string DisplayPath(const std::string& relativePath);
+
 // The folders that path goes through and names, from the top, without the
 // trailing separator: C:\Orvinel\docs\ gives C:\Orvinel and
 // C:\Orvinel\docs. A drive's root, and the server and share of a UNC

@@ -42,10 +42,14 @@ std::unique_ptr<RunLists> ReadInstalledLists(const InstallerSettings& settings,
   return lists;
 }
 
+const char* InstallDirectorySourceName(InstallDirectorySource source) {
+  return source == InstallDirectorySource::Argument       ? "argument"
+         : source == InstallDirectorySource::Registration ? "registration"
+                                                          : "none";
+}
+
 std::vector<Field> TargetFields(const InstallTarget& target, const InstallerSettings& settings) {
-  const char* source = target.source == InstallDirectorySource::Argument       ? "argument"
-                       : target.source == InstallDirectorySource::Registration ? "registration"
-                                                                               : "none";
+  const char* source = InstallDirectorySourceName(target.source);
   std::vector<Field> fields;
   if (target.directory.empty()) {
     fields.push_back({"installDirectory", "null", true});
@@ -60,19 +64,6 @@ std::vector<Field> TargetFields(const InstallTarget& target, const InstallerSett
   }
   fields.push_back({"kitVersion", settings.manualVersion});
   return fields;
-}
-
-std::string DisplayPath(const std::string& relativePath) {
-  std::string result = relativePath;
-  for (size_t i = 0; i < result.size(); ++i) {
-    const auto c = static_cast<unsigned char>(result[i]);
-    if (_ismbblead(c) && i + 1 < result.size()) {
-      ++i;
-    } else if (c == '\\' || c == '/') {
-      result[i] = kPlatformSeparator;
-    }
-  }
-  return result;
 }
 
 std::string RelativePath(const std::string& root, const std::string& path) {

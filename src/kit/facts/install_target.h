@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "paths/paths.h"
 #include "install_list/run_lists.h"
 #include "kit/report/report.h"
 #include "registry/version_record.h"
@@ -34,12 +35,12 @@ std::unique_ptr<RunLists> ReadInstalledLists(const InstallerSettings& settings,
                                              const std::string& directory,
                                              const std::string& sourceRoot);
 
+// "argument", "registration" or "none".
+const char* InstallDirectorySourceName(InstallDirectorySource source);
+
 // installDirectory, installDirectorySource, recordedVersion (null when none)
 // and kitVersion.
 std::vector<Field> TargetFields(const InstallTarget& target, const InstallerSettings& settings);
-
-// Converts the separators of a path relative to a folder to the platform's.
-std::string DisplayPath(const std::string& relativePath);
 
 // The part of path after root (root as the copy's walk takes it, ending in a
 // separator), with the platform's separators.

@@ -54,12 +54,6 @@ void PlanOldFileRemoval(RunLists& lists, const std::string& destination,
   }
 }
 
-int CountOf(const std::vector<Action>& actions, const char* name) {
-  int count = 0;
-  for (const Action& action : actions) count += action.action == name;
-  return count;
-}
-
 }  // namespace
 
 Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& installerArguments) {
@@ -94,7 +88,7 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
       {"replace", "replaceCount"}, {"keep", "keepCount"}, {"pass-over", "passOverCount"},
       {"remove", "removeCount"}};
   for (const auto& [action, name] : counts) {
-    report.summary.push_back({name, std::to_string(CountOf(report.actions, action)), true});
+    report.summary.push_back({name, std::to_string(CountActions(report.actions, action)), true});
   }
   return report;
 }

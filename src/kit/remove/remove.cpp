@@ -1,15 +1,10 @@
 #include "kit/remove/remove.h"
 
-#include <algorithm>
-#include <map>
-
-#include "app/driver.h"
 #include "install_list/listed_removal.h"
 #include "install_list/run_lists.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
 #include "kit/report/progress.h"
-#include "paths/paths.h"
 #include "platform/entry_removal.h"
 #include "platform/kill_points.h"
 #include "registry/registry_key.h"
@@ -86,11 +81,6 @@ const char* FolderAction(RemovalOutcome outcome, std::string& reason) {
   return "keep-folder";
 }
 
-int CountOf(const std::vector<Action>& actions, const char* name) {
-  return static_cast<int>(std::count_if(actions.begin(), actions.end(),
-                                        [&](const Action& a) { return a.action == name; }));
-}
-
 }  // namespace
 
 Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
@@ -124,10 +114,10 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
   } else {
     report.summary.push_back({"installDirectory", directory});
   }
-  const char* source = target.source == InstallDirectorySource::Argument       ? "argument"
-                       : target.source == InstallDirectorySource::Registration ? "registration"
-                       : lists.HasList()                                       ? "list"
-                                                                               : "none";
+  const char* source = target.source != InstallDirectorySource::None
+                           ? InstallDirectorySourceName(target.source)
+                       : lists.HasList() ? "list"
+                                         : "none";
   report.summary.push_back({"installDirectorySource", source});
   if (target.record.found) {
     report.summary.push_back({"recordedVersion", target.record.version});
@@ -195,7 +185,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
     if (!dryRun && !removal.Flush()) {
       report.actions.push_back({"remains", "", "what was removed cannot be put on the disk"});
     }
-    if (CountOf(report.actions, "remains") + CountOf(report.actions, "remains-folder") > 0) {
+    if (CountActions(report.actions, "remains") + CountActions(report.actions, "remains-folder") > 0) {
       exitCode = kRemoveIncomplete;
     }
     if (!dryRun) AtKillPoint(KillPoint::FoldersRemoved, directory);
@@ -221,7 +211,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
       {"keep", "keptCount"},               {"remains", "remainingCount"},
       {"remove-folder", "removedFolderCount"}, {"keep-folder", "keptFolderCount"}};
   for (const auto& [action, name] : kCounts) {
-    report.summary.push_back({name, std::to_string(CountOf(report.actions, action)), true});
+    report.summary.push_back({name, std::to_string(CountActions(report.actions, action)), true});
   }
   report.exitCode = exitCode;
   return report;

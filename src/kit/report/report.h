@@ -37,6 +37,13 @@ struct Field {
   bool isNumber = false;
 };
 
+// How many of actions are of the action name.
+inline int CountActions(const std::vector<Action>& actions, const std::string& name) {
+  int count = 0;
+  for (const Action& action : actions) count += action.action == name;
+  return count;
+}
+
 struct Report {
   std::string verb;
   std::string kit;              // the kit folder as given
