@@ -1,5 +1,6 @@
-// The console window lookup over the platform's real console title; on
-// Windows, the progress window of a run that another program holds.
+// The console window: the console's own, never a window found by its
+// title; on Windows, the progress window of a run that another program
+// holds.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -11,13 +12,13 @@
 
 namespace {
 
+#ifdef _WIN32
 std::string ConsoleTitle() {
   char title[1024] = {};
   GetConsoleTitleA(title, sizeof title);
   return title;
 }
 
-#ifdef _WIN32
 // A console with a window of its own (Wine gives one only on a display;
 // tests/wine/message_boxes.sh runs this test there).
 bool OpenWindowedConsole() {
@@ -25,25 +26,22 @@ bool OpenWindowedConsole() {
   FreeConsole();
   return AllocConsole() && GetConsoleWindow() && SetConsoleTitleA("probe");
 }
-#endif
 
-TEST(FindConsoleWindow, LeavesTheConsoleTitleAsItWas) {
-#ifdef _WIN32
+// Another top-level window that carries the console's title is never taken
+// for the console, and the title stays as it was.
+TEST(FindConsoleWindow, IsTheConsolesOwnWindowWhateverElseHasItsTitle) {
   if (!OpenWindowedConsole()) GTEST_SKIP() << "no console window without a display";
-#endif
   for (const char* title : {"Quorvex console test", "a/b 12/34", ""}) {
     ASSERT_TRUE(SetConsoleTitleA(title));
-    HWND window = FindConsoleWindow();
-#ifdef _WIN32
-    EXPECT_EQ(window, GetConsoleWindow());
-#else
-    EXPECT_EQ(window, nullptr);
-#endif
+    HWND decoy = CreateWindowExA(0, "STATIC", title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(decoy, nullptr);
+    EXPECT_EQ(FindConsoleWindow(), GetConsoleWindow()) << title;
     EXPECT_EQ(ConsoleTitle(), title);
+    DestroyWindow(decoy);
   }
 }
 
-#ifdef _WIN32
 // While a run that tests/wine/message_boxes.sh holds at a harness point
 // shows its progress window, the window answers within Windows' hung
 // threshold: its thread is not the copy's, which is busy.
@@ -60,11 +58,12 @@ TEST(ProgressWindow, AnswersWhileTheRunIsBusy) {
             0);
   EXPECT_EQ(std::string(text), caption);
 }
-#endif
 
-#ifndef _WIN32
-TEST(FindConsoleWindow, HidingTheMissingWindowDoesNothing) {
-  EXPECT_FALSE(ShowWindow(FindConsoleWindow(), SW_HIDE));
+#else
+// No console window natively: none is found, and hiding it does nothing.
+TEST(FindConsoleWindow, NoneNativelyAndHidingItDoesNothing) {
+  EXPECT_EQ(FindConsoleWindow(), nullptr);
+  EXPECT_FALSE(ShowWindowAsync(FindConsoleWindow(), SW_HIDE));
 }
 #endif
 

@@ -20,6 +20,13 @@
 #include "support/kit.h"
 #include "support/kit_scenario.h"
 
+#ifdef _WIN32
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "platform/win32/link_trust.h"
+#endif
+
 using testing_support::Kit;
 using testing_support::ReadFile;
 using testing_support::RunResult;
@@ -408,19 +415,28 @@ TEST_F(InstallTest, ARerunPassesOverOnlyWhatTheListVouchesFor) {
     EXPECT_EQ(passedOver(), "2") << ReadFile(log);
   }
 #ifndef _WIN32
-  // A list that cannot be written ends the run with 8, records nothing,
-  // and leaves no stale list behind to vouch for anything.
+  // A list that cannot be replaced ends the run with 8 and records nothing;
+  // the previous list and the note of what was there before stay, and the
+  // next run goes on from them. The page to rewrite makes the run write its
+  // note first.
   Configure(settings_.productGuid.c_str());
+  WriteFile(page, "<page 9.9>");
+  SetWriteTime(page, kTime);
+  const std::string listed = ReadFile(lists);
+  const fs::path note = lists.parent_path() / ("en-" + RegistryViewName() + ".note");
   fs::remove(log);
   const RunResult failed = kit_.Run({"/p" + installed.string(), "/log=" + log.string()},
                                     {{"QUORVEX_FAULT_LIST", lists.filename().string()}});
   EXPECT_EQ(failed.exitCode, 8);
   EXPECT_EQ(RecordedVersion(), "(none)");
-  EXPECT_FALSE(fs::exists(lists));
+  EXPECT_EQ(ReadFile(lists), listed);
+  EXPECT_TRUE(fs::exists(note));
   EXPECT_NE(ReadFile(log).find("failure: the list of installed files cannot be written"),
             std::string::npos) << ReadFile(log);
+  // The page the failed run rewrote is no longer as the list left it.
   rerun();
-  EXPECT_EQ(passedOver(), "0");
+  EXPECT_EQ(passedOver(), "1");
+  EXPECT_FALSE(fs::exists(note));
 #endif
 }
 
@@ -460,6 +476,53 @@ TEST_F(InstallTest, TheListTellsWhatInstallsWroteFromWhatWasThereBefore) {
   Configure(settings_.productGuid.c_str());
   ExpectCompleted(kit_.Run({"/p" + installed.string()}, trust));
   EXPECT_EQ(origins(), "a.html before\nb.html before\nguide\\c.html before\n");
+}
+
+// Only administrators (natively root) may read the lists. A lists' folder
+// that gives anyone else access, as an earlier release made it, is given
+// the permissions of a new one before its list is read, and is still
+// used: the rerun passes over what the list vouches for. Wine keeps no
+// permissions: there the folder is made as Wine shows an earlier one
+// (Everyone may read) and only its use is seen.
+TEST_F(InstallTest, AListsFolderOthersMayReadIsRestrictedAndStillUsed) {
+  using fs::perms;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000E}");
+  const testing_support::Environment trust = TrustingTestBuild();
+  kit_.AddSourceFile("a.html", "<a>");
+  const fs::path list = ListFile(), folder = list.parent_path();
+#ifdef _WIN32
+  fs::remove_all(folder);
+  PSECURITY_DESCRIPTOR earlier = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)", SDDL_REVISION_1, &earlier, nullptr));
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, earlier, FALSE};
+  ASSERT_TRUE(CreateDirectoryA(folder.string().c_str(), &attributes));
+  LocalFree(earlier);
+  PSECURITY_DESCRIPTOR found = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(folder.string().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, nullptr, nullptr, &found), 0u);
+  EXPECT_TRUE(FolderGivesOthersAccess(found, true));
+  LocalFree(found);
+  ExpectCompleted(kit_.Run({"/p" + kit_.installFolder().string()}, trust));
+#else
+  ExpectCompleted(kit_.RunInto(kit_.installFolder()));
+  EXPECT_EQ(fs::status(folder).permissions(), perms::owner_all);
+  EXPECT_EQ(fs::status(list).permissions(), perms::owner_read | perms::owner_write);
+  fs::permissions(folder, perms::owner_all | perms::group_read | perms::group_exec |
+                              perms::others_read | perms::others_exec);
+  fs::permissions(list, perms::owner_read | perms::owner_write | perms::group_read |
+                            perms::others_read);
+#endif
+  ASSERT_TRUE(fs::exists(list));
+  Configure(settings_.productGuid.c_str());
+  const fs::path log = kit_.folder() / "run.log";
+  ExpectCompleted(kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + log.string()}, trust));
+  EXPECT_NE(ReadFile(log).find("passed over (as the last install left them) 1"), std::string::npos)
+      << ReadFile(log);
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(folder).permissions(), perms::owner_all);
+  EXPECT_EQ(fs::status(list).permissions(), perms::owner_read | perms::owner_write);
+#endif
 }
 
 #ifndef _WIN32
@@ -507,8 +570,9 @@ TEST_F(InstallTest, SymbolicLinksAtDestinationsAreReplacedAndTheirTargetsKept) {
   kit_.AddSourceFile("guide.html", "<guide>");
   const fs::path outside = kit_.folder() / "outside.txt";
   testing_support::WriteFile(outside, "outside");
-  const struct timespec old[2] = {{981173106, 0}, {981173106, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, outside.c_str(), old, 0), 0);
+  // Newer than the kit's page: read through the link, it would be kept.
+  const struct timespec newer[2] = {{4102444800, 0}, {4102444800, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, outside.c_str(), newer, 0), 0);
   fs::permissions(outside, fs::perms::owner_read | fs::perms::group_read);
   fs::create_symlink(outside, kit_.installFolder() / "index.html");
   fs::create_symlink(kit_.folder() / "nowhere", kit_.installFolder() / "guide.html");
@@ -556,6 +620,85 @@ TEST_F(InstallTest, LinksThatAnotherAccountMadeAreNotWrittenThrough) {
   ASSERT_EQ(lchown(docs.c_str(), 0, 0), 0);
   ExpectCompleted(kit_.RunInto(kit_.installFolder()));
   EXPECT_EQ(ReadFile(elsewhere / "guide.cfg"), "<guide>");
+}
+
+// A page newer than the kit's is kept only when root (or the running user)
+// owns it: one that another account planted is replaced and the log says
+// so. The log itself is written only into a file of a trusted owner,
+// never through a link, and one line of it stays one line whatever a
+// link's text holds.
+TEST_F(InstallTest, PlantedPagesAreReplacedAndTheLogGoesOnlyWhereNoOneElseCanSteerIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to give files to another account (chown)";
+  const uid_t nobody = 65534;
+  Configure("{7A3C41D0-0000-4000-8000-00000000000C}");
+  kit_.AddSourceFile("planted.html", "<kit page>");
+  kit_.AddSourceFile("kept.html", "<kit page>");
+  const struct timespec future[2] = {{4102444800, 0}, {4102444800, 0}};
+  for (const char* name : {"planted.html", "kept.html"}) {
+    const fs::path page = kit_.installFolder() / name;
+    testing_support::WriteFile(page, "<newer>");
+    ASSERT_EQ(utimensat(AT_FDCWD, page.c_str(), future, 0), 0);
+  }
+  ASSERT_EQ(chown((kit_.installFolder() / "planted.html").c_str(), nobody, nobody), 0);
+  const fs::path log = kit_.folder() / "run.log";
+  const std::string install = "/p" + kit_.installFolder().string();
+  ExpectCompleted(kit_.Run({install, "/log=" + log.string()}));
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "planted.html"), "<kit page>");
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "kept.html"), "<newer>");
+  EXPECT_NE(ReadFile(log).find("replaced a newer file that an account other than administrators "
+                               "owns: " + kit_.installFolder().string() + "\\planted.html"),
+            std::string::npos) << ReadFile(log);
+
+  // A log that another account owns, or reaches through a link, is not
+  // written; the run goes on and says so on standard error.
+  const fs::path theirs = kit_.folder() / "theirs.log";
+  testing_support::WriteFile(theirs, "");
+  ASSERT_EQ(chown(theirs.c_str(), nobody, nobody), 0);
+  const fs::path target = kit_.folder() / "target.txt";
+  testing_support::WriteFile(target, "target");
+  const fs::path linked = kit_.folder() / "linked.log";
+  fs::create_symlink(target, linked);
+  const fs::path viaFolder = kit_.folder() / "their-folder";
+  fs::create_directory_symlink(kit_.folder(), viaFolder);
+  ASSERT_EQ(lchown(viaFolder.c_str(), nobody, nobody), 0);
+  const struct {
+    fs::path log;
+    const char* why;
+  } refused[] = {
+      {theirs, "it is a file that another account owns"},
+      {linked, "it is a link"},
+      {viaFolder / "run.log", " is a link that another account made"},
+  };
+  for (const auto& row : refused) {
+    SCOPED_TRACE(row.log.string());
+    Configure(settings_.productGuid.c_str());
+    const RunResult result = kit_.Run({install, "/log=" + row.log.string()});
+    ExpectCompleted(result);
+    EXPECT_NE(result.errors.find("the log file " + row.log.string() + " is not written: "),
+              std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find(row.why), std::string::npos) << result.errors;
+  }
+  EXPECT_EQ(ReadFile(theirs), "");
+  EXPECT_EQ(ReadFile(target), "target");
+
+  // A relative log is the current folder's; a link's text with line breaks
+  // is written on the failure's own line.
+  const fs::path elsewhere = kit_.folder() / "elsewhere";
+  fs::create_directories(elsewhere);
+  kit_.AddSourceFile("docs/guide.html", "<guide>");
+  const fs::path docs = kit_.installFolder() / "docs";
+  ASSERT_EQ(symlink((elsewhere.string() + "\r\nexit code: 0").c_str(), docs.c_str()), 0);
+  ASSERT_EQ(lchown(docs.c_str(), nobody, nobody), 0);
+  Configure(settings_.productGuid.c_str());
+  const fs::path relative = fs::current_path();
+  fs::current_path(kit_.folder());
+  const RunResult failed = kit_.Run({install, "/log=relative.log"});
+  fs::current_path(relative);
+  ExpectFailed(failed, 4);
+  const std::string text = ReadFile(kit_.folder() / "relative.log");
+  EXPECT_NE(text.find(elsewhere.string() + "\\x0D\\x0Aexit code: 0 that another account made"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find("\nexit code: 0"), std::string::npos) << text;
 }
 
 // A copy that cannot be put on the disk is not vouched for: the run fails

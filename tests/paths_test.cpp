@@ -6,6 +6,7 @@
 
 #include "install_list/installed_files.h"
 #include "paths/paths.h"
+#include "text/text_encoding.h"
 #include "platform/win32.h"
 #include "support/kit.h"
 
@@ -35,6 +36,22 @@ TEST(EnsureTrailingSeparator, AppendsOnlyWhenMissing) {
   EXPECT_EQ(WithSeparator("C:\\Docs\\"), "C:\\Docs\\");
   EXPECT_EQ(WithSeparator("C:/Docs/"), "C:/Docs/");
   EXPECT_EQ(WithSeparator("/opt/orvinel"), "/opt/orvinel\\");
+}
+
+// Names, messages and links' texts from outside go into one line of a log.
+TEST(VisibleUtf8, ControlCharactersAreWrittenOut) {
+  const struct {
+    const char* text;
+    const char* visible;
+  } rows[] = {
+      {"plain text, caf\xC3\xA9", "plain text, caf\xC3\xA9"},
+      {"a\r\nb\tc", "a\\x0D\\x0Ab\\x09c"},
+      {"del\x7F", "del\\x7F"},
+      {"next line \xC2\x85, C1 \xC2\x9B, not C1 \xC2\xA0", "next line \\u0085, C1 \\u009B, not C1 \xC2\xA0"},
+      {"\xE2\x80\xA8line\xE2\x80\xA9paragraph \xE2\x80\xA6", "\\u2028line\\u2029paragraph \xE2\x80\xA6"},
+      {"cut \xC2", "cut \xC2"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(VisibleUtf8(row.text), row.visible) << row.text;
 }
 
 TEST(LastCharacter, SingleByteTexts) {
@@ -99,6 +116,38 @@ TEST(FoldersAlong, OnlyNameSurrogatesAreLinks) {
 
 // Whether a link on the way may be followed, from the descriptors of the
 // link and of its folder, as Windows would give them.
+// A newer installed page is kept, and an existing log appended to, only
+// where the owner is one that no standard user can be: a page planted in a
+// folder where Users may create files (an administrator's folder under
+// C:\ProgramData gives them that, and CREATOR OWNER full control of what
+// they make, as observed) is owned by its planter. The log may also be the
+// running account's own.
+TEST(FoldersAlong, OnlyAdministratorsOwnPagesThatAreKept) {
+  const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  const struct {
+    const char* what;
+    std::string descriptor;
+    bool trusted;
+  } rows[] = {
+      {"a page the installer wrote as SYSTEM", "O:SYD:(A;ID;FA;;;SY)(A;ID;FA;;;BA)", true},
+      {"a page an elevated administrator wrote", "O:BAD:(A;ID;FA;;;BA)", true},
+      {"a system file", "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:", true},
+      {"a page a user planted under C:\\ProgramData",
+       "O:" + user + "D:(A;ID;FA;;;" + user + ")(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)",
+       false},
+      {"a page whose owner the descriptor does not give", "D:(A;;FA;;;BA)", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        row.descriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(WhyOwnerIsNotTrusted(descriptor, false).empty(), row.trusted);
+    EXPECT_EQ(WhyOwnerIsNotTrusted(descriptor, true).empty(), row.trusted);
+    LocalFree(descriptor);
+  }
+}
+
 TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {
   const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
   const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
@@ -171,29 +220,42 @@ TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {
 
 // Whether a folder's identities may vouch for its files, and whether a
 // folder of lists found in the program-data folder is the installer's own:
-// only the trusted accounts may own it or change what it holds.
+// only the trusted accounts may own it or change what it holds. A folder of
+// lists that gives anyone else any access, now or to what is made in it,
+// is to be given the permissions of a new one.
 TEST(FoldersAlong, FoldersThatOnlyAdministratorsChangeAreTrusted) {
   const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
-  const std::string lists = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+  const std::string earlierLists = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+  const std::string lists = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
   struct Row {
     const char* what;
     std::string folder;
     const char* refusal;
+    bool othersHaveAccess;
   };
   const Row rows[] = {
-      {"the lists' folder an elevated administrator made", "O:BA" + lists, ""},
-      {"the lists' folder SYSTEM made", "O:SY" + lists, ""},
-      {"a folder of that name that a user made first", "O:" + user + lists, "whose owner is not"},
+      {"the lists' folder as an earlier release made it", "O:BA" + earlierLists, "", true},
+      {"the lists' folder as it is made now", "O:BA" + lists, "", false},
+      {"the lists' folder SYSTEM made", "O:SY" + lists, "", false},
+      {"a folder of that name that a user made first", "O:" + user + lists, "whose owner is not",
+       false},
       {"the program-data folder, where Users may add files and folders",
        "O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)"
        "(A;CI;0x100116;;;BU)",
-       "whose files other accounts may change"},
-      {"a folder of Program Files", "O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)", ""},
+       "whose files other accounts may change", true},
+      {"a folder of Program Files", "O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)", "", true},
       {"Users may change attributes only", "O:BAD:(A;;FA;;;BA)(A;;0x100;;;BU)",
-       "whose files other accounts may change"},
+       "whose files other accounts may change", true},
       {"Users may delete entries", "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)",
-       "whose files other accounts may change"},
-      {"an inherit-only entry for the creator owner", "O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;CO)", ""},
+       "whose files other accounts may change", true},
+      {"an inherit-only entry for the creator owner", "O:BAD:(A;;FA;;;BA)(A;OICIIO;GA;;;CO)", "",
+       true},
+      {"an inherit-only read entry for Users", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;GR;;;BU)", "",
+       true},
+      {"TrustedInstaller and Administrators only",
+       "O:BAD:P(A;;FA;;;BA)(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-"
+       "2271478464)",
+       "", false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -203,6 +265,7 @@ TEST(FoldersAlong, FoldersThatOnlyAdministratorsChangeAreTrusted) {
     const std::string why = WhyFolderIsNotTrusted(folder);
     EXPECT_EQ(why.substr(0, strlen(row.refusal)), row.refusal) << why;
     EXPECT_EQ(why.empty(), *row.refusal == '\0') << why;
+    EXPECT_EQ(FolderGivesOthersAccess(folder), row.othersHaveAccess);
     LocalFree(folder);
   }
   // The running account counts only where a test build asks for it.
@@ -220,6 +283,8 @@ TEST(FoldersAlong, FoldersThatOnlyAdministratorsChangeAreTrusted) {
       &mine, nullptr));
   EXPECT_NE(WhyFolderIsNotTrusted(mine), "");
   EXPECT_EQ(WhyFolderIsNotTrusted(mine, true), "");
+  EXPECT_TRUE(FolderGivesOthersAccess(mine));
+  EXPECT_FALSE(FolderGivesOthersAccess(mine, true));
   LocalFree(mine);
   LocalFree(running);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/file_copy.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
@@ -259,6 +260,24 @@ TEST_F(StandInCopy, CopiesAcrossFileSystems) {
   EXPECT_TRUE(Copy(source, At("dst")));
   fs::remove(source);
   EXPECT_EQ(ReadFile(At("dst")), "from another file system");
+}
+
+// A copy of another size than the source had when it was looked at is no
+// copy of it: a read that ends early does not end the file, and neither
+// does a file that grew meanwhile.
+TEST_F(StandInCopy, ACopyOfAnotherSizeThanTheSourcesFails) {
+  WriteFile(At("src"), std::string(300000, 'x'));
+  for (const off_t size : {off_t{300001}, off_t{299999}, off_t{0}}) {
+    SCOPED_TRACE(size);
+    standin::UniqueFd source(open(At("src").c_str(), O_RDONLY));
+    standin::UniqueFd copy(open(At("dst").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    struct stat status = Status(At("src"));
+    status.st_size = size;
+    EXPECT_FALSE(standin::WriteCopy(source.Get(), status, copy.Get()));
+  }
+  standin::UniqueFd source(open(At("src").c_str(), O_RDONLY));
+  standin::UniqueFd copy(open(At("dst").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+  EXPECT_TRUE(standin::WriteCopy(source.Get(), Status(At("src")), copy.Get()));
 }
 
 // Windows' CopyFileA writes over an existing file in place: so does ours.

@@ -48,15 +48,43 @@ const char* FindInstallDirectoryArgument(int argc, char** argv) {
   return nullptr;
 }
 
+namespace {
+
+// The install directory as Windows takes a path (a relative one from the
+// current folder, a last name without its trailing dots and blanks), since
+// the copy looks its folders up one by one as they are spelled. A device
+// path names no folder of a volume: none.
+bool MakeFullInstallDirectory(std::string& directory) {
+  const auto separator = [&](size_t i) { return directory[i] == '\\' || directory[i] == '/'; };
+  if (directory.size() >= 4 && separator(0) && separator(1) &&
+      (directory[2] == '.' || directory[2] == '?') && separator(3)) {
+    return false;
+  }
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(directory.c_str(), sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  directory.assign(full, length);
+  return true;
+}
+
+}  // namespace
+
 InstallDirectorySource FindInstallDirectory(int argc, char** argv, const std::string& productGuid,
                                             std::string& directory) {
   directory.clear();
+  InstallDirectorySource source = InstallDirectorySource::Argument;
   if (const char* argument = FindInstallDirectoryArgument(argc, argv)) {
     directory = argument;
-    return directory.empty() ? InstallDirectorySource::None : InstallDirectorySource::Argument;
+  } else if (FindProductInstallPath(productGuid, directory)) {
+    source = InstallDirectorySource::Registration;
+  } else {
+    directory.clear();
   }
-  if (!FindProductInstallPath(productGuid, directory)) directory.clear();
-  return directory.empty() ? InstallDirectorySource::None : InstallDirectorySource::Registration;
+  if (directory.empty() || !MakeFullInstallDirectory(directory)) {
+    directory.clear();
+    return InstallDirectorySource::None;
+  }
+  return source;
 }
 
 int RunInstaller(int argc, char** argv) {
@@ -70,7 +98,7 @@ int RunInstaller(int argc, char** argv) {
   if (!afx::WinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
     return finish(Fail(kFrameworkFailedMessage, kExitFrameworkFailed));
   }
-  ShowWindow(FindConsoleWindow(), SW_HIDE);
+  ShowWindowAsync(FindConsoleWindow(), SW_HIDE);
 
   // A folder that cannot be read is not an empty kit: taking every default
   // and finding no SRC would record a manual that was never installed.
@@ -111,15 +139,19 @@ int RunInstaller(int argc, char** argv) {
     DurableWrites written(installDirectory);
     CopyCounts counts;
     RunLists lists(settings, installDirectory, recordKey.Get(), programDirectory + "SRC");
-    lists.Load();
+    lists.LoadToChange();
     if (logFile) {
       for (const std::string& note : lists.Notes()) log.Note(note);
     }
     RunProgress progress(settings, programDirectory + "SRC");
-    exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr, &lists,
-                       &progress);
+    // A list that is there but cannot be read: nothing is copied.
+    if (!lists.Failed()) {
+      exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr,
+                         &lists, &progress);
+    }
     progress.Finished();
-    // Nothing was written when what was there before could not be noted.
+    // Nothing was written when a list could not be read, or what was there
+    // before could not be noted.
     if (lists.Failed()) {
       if (logFile) log.Failure(lists.Failure(), lists.FailureError());
       exitCode = kExitRecordFailed;

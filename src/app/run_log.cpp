@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <time.h>
 
+#include "app/log_file.h"
 #include "platform/log_file.h"
 #include "platform/win32.h"
 #include "text/text_encoding.h"
@@ -113,6 +114,10 @@ void RunLog::Copy(const CopyCounts& counts, bool installDirectoryExists) {
        std::to_string(counts.filesKeptNewer) + ", passed over (as the last install left them) " +
        std::to_string(counts.filesPassedOver));
   if (!counts.note.empty()) Line(AnsiToUtf8(counts.note));
+  for (const std::string& path : counts.replacedNotTrusted) {
+    Line("replaced a newer file that an account other than administrators owns: " +
+         AnsiToUtf8(path));
+  }
   if (counts.failedPath.empty()) return;
   Line("failure: " + AnsiToUtf8(counts.failedPath) + ": " +
        (counts.failure.empty() ? ErrorText(counts.failedError) : counts.failure));
@@ -144,5 +149,11 @@ void RunLog::Finish(int exitCode) {
                       QUORVEX_VARIANT_NAME + "), run of " + when + "\n";
   for (const std::string& line : lines_) block += line + "\n";
   block += "exit code: " + std::to_string(exitCode) + "\n";
-  AppendToLogFile(path_, block);
+  LogFile log;
+  std::string why;
+  if (!log.Open(path_, why) || !log.Append(block)) {
+    if (why.empty()) why = "it cannot be written to";
+    fprintf(stderr, "Quorvex: the log file %s is not written: %s\n", VisibleText(path_).c_str(),
+            VisibleText(why).c_str());
+  }
 }

@@ -10,6 +10,7 @@
 #include "copy/copy_job.h"
 #include "platform/process_hardening.h"
 #include "settings/settings.h"
+#include "text/text_encoding.h"
 
 // The file of the first argument that starts with "/log=" (in any case),
 // as given; null when there is none.
@@ -40,7 +41,9 @@ class RunLog {
   void Finish(int exitCode);
 
  private:
-  void Line(const std::string& text) { lines_.push_back(text); }
+  // Names, messages and links' texts from outside the program may hold
+  // anything: each line is written as one line.
+  void Line(const std::string& text) { lines_.push_back(VisibleUtf8(text)); }
 
   std::string path_;
   std::vector<std::string> lines_;

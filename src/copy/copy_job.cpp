@@ -33,6 +33,8 @@ class InstallSteps : public CopySteps {
     return true;
   }
 
+  bool ListVouchesFor(const FileToWrite& file) override { return vouched_.LeftByLastInstall(file); }
+
   void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
                   const std::vector<WalkedFile>& files) override {
     vouched_.FolderDone(folder);
@@ -68,6 +70,7 @@ class InstallSteps : public CopySteps {
     const HeldFolder& folder = *file.folder;
     const std::string destination = file.destinationFolder + file.name;
     const std::string source = file.sourceFolder + file.name;
+    if (counts_ && file.opened.newerNotTrusted) counts_->replacedNotTrusted.push_back(destination);
     // Only a file whose time the decision found equal may be a copy already.
     const bool opened = file.opened.destination.IsValid();
     if (opened && file.opened.sameWriteTime &&
@@ -75,7 +78,7 @@ class InstallSteps : public CopySteps {
                           {file.opened.source.Get(), file.opened.destination.Get()})) {
       if (counts_) ++counts_->filesUnchanged;
       NoteFolder(folder, false);
-      return Written(destination, false);
+      return Written(folder, file.name, false);
     }
     // The replace moves a file over the destination: nothing of ours may
     // hold it open. The source it may copy from, shared for reading.
@@ -91,13 +94,13 @@ class InstallSteps : public CopySteps {
     const ReplaceFacts facts{file.listed, existing, file.opened.source.Get()};
     NoteFolder(folder, false);
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
-      return Written(destination);
+      return Written(folder, file.name);
     }
     const DWORD error = counts_ ? GetLastError() : 0;
     if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
     if (!ShouldReplaceFile(folder, file.name, source, policy)) return Kept();
     ClearReadOnly(folder, file.name);
-    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name)) return Written(destination);
+    if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name)) return Written(folder, file.name);
     return Failed(destination, counts_ ? GetLastError() : 0);
   }
 
@@ -124,8 +127,8 @@ class InstallSteps : public CopySteps {
   bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(); }
 
   // changed: this run wrote the file, rather than found it complete.
-  bool Written(const std::string& path, bool changed = true) {
-    if (written_) written_->Note(path, changed);
+  bool Written(const HeldFolder& folder, const std::string& name, bool changed = true) {
+    if (written_) written_->Note(folder, name, changed);
     if (counts_ && changed) ++counts_->filesWritten;
     return true;
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "copy/overwrite_policy.h"
 #include "platform/win32.h"
@@ -23,6 +24,8 @@ struct CopyCounts {
   std::string failure;
   // What the copy met that is no failure: a lock done without.
   std::string note;
+  // Newer installed files that another account owns, replaced all the same.
+  std::vector<std::string> replacedNotTrusted;
 };
 
 // Result codes of a copy; they are also the program's exit codes.

@@ -80,7 +80,8 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
       if (!folderCreated && steps.PassOver(file)) {
         walked.back().outcome = WalkedOutcome::PassedOver;
       } else if (!folderCreated &&
-                 !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened)) {
+                 !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened,
+                                    [&] { return steps.ListVouchesFor(file); })) {
         walked.back().outcome = WalkedOutcome::Kept;
         steps.KeepFile(sourcePath, destinationPath);
       } else if (!steps.WriteFile(file, policy)) {

@@ -61,6 +61,9 @@ class CopySteps {
   // its files as the walk met them.
   virtual void FolderDone(const std::string& /*sourceFolder*/, const HeldFolder& /*folder*/,
                           bool /*created*/, const std::vector<WalkedFile>& /*files*/) {}
+  // A newer installed file that another account owns: whether the list of
+  // the last install vouches for it as that install left it.
+  virtual bool ListVouchesFor(const FileToWrite& /*file*/) { return false; }
   // A file that the policy keeps.
   virtual void KeepFile(const std::string& /*source*/, const std::string& /*destination*/) {}
   // A folder of the source that exists but cannot be listed completely; the

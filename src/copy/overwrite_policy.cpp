@@ -1,5 +1,6 @@
 #include "copy/overwrite_policy.h"
 
+#include "platform/file_owner.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -9,18 +10,16 @@ HANDLE OpenForReading(const std::string& path) {
                      FILE_ATTRIBUTE_ARCHIVE, nullptr);
 }
 
-// The destination is replaced when it is not newer than the source. A source
-// whose time cannot be read is copied all the same, so that a source that
-// cannot be read ends the copy with a failure rather than keeping the old
-// file without a word.
-bool SourceIsNotOlder(DecisionFiles& files) {
-  FILETIME destinationTime, sourceTime;
-  bool destinationRead =
-      GetFileTime(files.destination.Get(), nullptr, nullptr, &destinationTime) != FALSE;
-  bool sourceRead = files.source.IsValid() &&
-                    GetFileTime(files.source.Get(), nullptr, nullptr, &sourceTime) != FALSE;
+// The destination is replaced when it is not newer than the source, or its
+// time cannot be read. A source whose time cannot be read is copied all the
+// same, so that a source that cannot be read ends the copy with a failure
+// rather than keeping the old file without a word. Kept: the destination
+// is newer.
+bool SourceIsNotOlder(DecisionFiles& files, const FILETIME& destinationTime) {
+  FILETIME sourceTime;
+  const bool sourceRead = files.source.IsValid() &&
+                          GetFileTime(files.source.Get(), nullptr, nullptr, &sourceTime) != FALSE;
   if (!sourceRead) return true;
-  if (!destinationRead) return false;
   const LONG order = CompareFileTime(&destinationTime, &sourceTime);
   files.sameWriteTime = order == 0;
   return order < 1;
@@ -29,9 +28,11 @@ bool SourceIsNotOlder(DecisionFiles& files) {
 }  // namespace
 
 bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const std::string& source,
-                       OverwritePolicy policy, DecisionFiles* kept) {
+                       OverwritePolicy policy, DecisionFiles* kept,
+                       const std::function<bool()>& listVouches) {
   DecisionFiles files;
-  files.destination = folder.OpenForReading(name);
+  FILETIME destinationTime{};
+  files.destination = folder.OpenForReading(name, &destinationTime);
   if (!files.destination.IsValid()) {
     const DWORD error = GetLastError();
     if (kept) kept->destinationAbsent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -42,7 +43,12 @@ bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const 
     return AskOverwrite(folder.Path() + name);
   }
   files.source = ScopedHandle(OpenForReading(source));
-  if (!SourceIsNotOlder(files)) return false;
+  if (!SourceIsNotOlder(files, destinationTime)) {
+    if (HasTrustedOwner(files.destination.Get(), false) || (listVouches && listVouches())) {
+      return false;
+    }
+    files.newerNotTrusted = true;
+  }
   if (kept) *kept = std::move(files);
   return true;
 }

@@ -1,6 +1,7 @@
 // Whether one file of the source tree is copied over the destination.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/held_folder.h"
@@ -21,11 +22,20 @@ struct DecisionFiles {
   bool sameWriteTime = false;
   // Nothing has the destination's name.
   bool destinationAbsent = false;
+  // The destination is newer than the source, but another account owns it
+  // and no list vouches for it: it is replaced.
+  bool newerNotTrusted = false;
 };
 
 // True when source is to be copied over the file name of folder. A
-// destination that cannot be opened for reading counts as absent and is
-// always written. When kept is given and the answer is true, the files
-// opened to decide stay open in it, read from their start.
+// destination that cannot be opened for reading, or whose time cannot be
+// read, is always written; so is a link at its name, or a file with other
+// names, which are never read. A newer destination is kept only when
+// Administrators, SYSTEM or TrustedInstaller own it, or listVouches says
+// the last install left it as it is: an account that may only create
+// files must not decide what the manual holds. When kept is given and the
+// answer is true, the files opened to decide stay open in it, read from
+// their start.
 bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const std::string& source,
-                       OverwritePolicy policy, DecisionFiles* kept = nullptr);
+                       OverwritePolicy policy, DecisionFiles* kept = nullptr,
+                       const std::function<bool()>& listVouches = nullptr);

@@ -53,15 +53,16 @@ const HeldFolder* ListedRemoval::Hold(const std::string& folder, bool& absent, s
     held_.pop_back();
   }
   if (held_.empty()) {
-    FolderEntry entry = FolderEntry::Absent;
-    std::string link;
-    HeldFolder top = HeldFolder::Open(root_, &entry, &link);
+    // From the top of the volume down, as the copy goes: no folder on the
+    // way may be a link that another account could have made.
+    std::string link, refused;
+    const FolderEntry entry = rootPath_.Walk(root_, &link, &refused);
     if (entry != FolderEntry::Enter) {
       absent = entry == FolderEntry::Absent || entry == FolderEntry::NotAFolder;
-      if (!absent) why = "the install directory is a link " + link;
+      if (!absent) why = refused + " is a link " + link;
       return nullptr;
     }
-    held_.emplace_back("", std::move(top));
+    held_.emplace_back("", rootPath_.Last().HoldAgain());
   }
   while (held_.back().first.size() < folder.size()) {
     const std::string& at = held_.back().first;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "install_list/installed_files.h"
+#include "paths/held_path.h"
 #include "platform/durable_writes.h"
 #include "platform/entry_removal.h"
 #include "platform/held_folder.h"
@@ -55,8 +56,10 @@ class ListedRemoval {
   std::string root_;
   std::vector<uint64_t> otherListed_;
   bool dryRun_;
-  // The chain of held folders from the install directory down, by their
+  // The folders from the top of the volume to the install directory, and
+  // the chain of held folders from the install directory down, by their
   // relative paths.
+  HeldPath rootPath_;
   std::vector<std::pair<std::string, HeldFolder>> held_;
   DurableWrites written_;
   std::string noted_;  // the folder last noted for the flush

@@ -137,7 +137,13 @@ bool RunLists::OpenFolder(bool create) {
       RegOpenKeyExA(recordKey_, kListFolderSubkey, 0, KEY_READ, subkey.Receive()) == ERROR_SUCCESS &&
       QueryTextValue(subkey.Get(), "", recorded) && IsPlainRelativePath(recorded) &&
       recorded.find('\\') == std::string::npos) {
-    if (ListFolder::Open(recorded, folder_) == ListFolderFound::Trusted) return true;
+    const ListFolderFound found = ListFolder::Open(recorded, folder_, restrictAccess_);
+    if (found == ListFolderFound::Trusted) return true;
+    // Its lists are there, but cannot be read: none of them counts as absent.
+    if (found == ListFolderFound::Unreadable) {
+      return Fail("the lists' folder " + AnsiToUtf8(ListBaseFolder() + recorded) + " cannot be read",
+                  GetLastError());
+    }
     if (!create) notes_.push_back("the lists' folder " + AnsiToUtf8(recorded) +
                                   " is not used: it is missing, or accounts other than "
                                   "administrators could have changed it");
@@ -152,7 +158,7 @@ bool RunLists::OpenFolder(bool create) {
     char suffix[16];
     snprintf(suffix, sizeof suffix, " %08x", static_cast<unsigned>(random()));
     const std::string name = attempt == 1 ? base : base + suffix;
-    ListFolderFound found = ListFolder::Open(name, folder_);
+    ListFolderFound found = ListFolder::Open(name, folder_, true);
     if (found == ListFolderFound::Absent && !ListFolder::Create(name, folder_)) {
       if (GetLastError() == ERROR_ALREADY_EXISTS) continue;
       return Fail("the lists' folder " + AnsiToUtf8(ListBaseFolder() + name) + " cannot be made",
@@ -177,13 +183,28 @@ bool RunLists::OpenFolder(bool create) {
               ERROR_ACCESS_DENIED);
 }
 
+// Reads file of the lists' folder; false when it is not there, or, with the
+// run failed, when it is there but cannot be read in full.
+bool RunLists::ReadListFile(const std::string& file,
+                            const std::function<void(const PieceSource&)>& consume) {
+  if (folder_.Read(file, consume)) return true;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+    const bool note = file == NoteFileName();
+    Fail(std::string(note ? "the note " : "the list ") + AnsiToUtf8(folder_.Path() + file) +
+             " cannot be read",
+         error);
+  }
+  return false;
+}
+
 void RunLists::Load(bool anyDirectory) {
   if (!OpenFolder(false)) return;
   std::string reason;
   const std::string listPath = AnsiToUtf8(folder_.Path() + ListFileName());
   InstalledFileList list;
   bool read = false;
-  if (folder_.Read(ListFileName(), [&](const PieceSource& source) {
+  if (ReadListFile(ListFileName(), [&](const PieceSource& source) {
         read = ReadInstalledFileList(source, list, reason);
       })) {
     if (!read) {
@@ -205,7 +226,7 @@ void RunLists::Load(bool anyDirectory) {
   }
   std::string text;
   reason.clear();
-  if (folder_.Read(NoteFileName(), [&](const PieceSource& source) {
+  if (!Failed() && ReadListFile(NoteFileName(), [&](const PieceSource& source) {
         for (std::string piece; source(piece);) text += piece;
       })) {
     RunNote note;
@@ -218,6 +239,16 @@ void RunLists::Load(bool anyDirectory) {
       notes_.push_back("the note " + AnsiToUtf8(folder_.Path() + NoteFileName()) +
                        " is not used: it " + reason);
     }
+  }
+  // The other manuals' lists too, before anything is written: one that
+  // cannot be read fails the run here, not after the copy.
+  if (!Failed()) OtherListedPaths();
+  // Nothing read is used when something could not be.
+  if (Failed()) {
+    previous_ = InstalledFileList();
+    hasList_ = skipVersion_ = leftoverValid_ = false;
+    walked_.clear();
+    listedElsewhere_.clear();
   }
 }
 
@@ -246,6 +277,15 @@ bool VouchedFiles::Unchanged(const FileToWrite& file) {
                            looked.vouch == 1);
 }
 
+bool VouchedFiles::LeftByLastInstall(const FileToWrite& file) {
+  if (!lists_ || !file.folder) return false;
+  const InstalledFile* entry = lists_->Listed(file.sourceFolder, file.name);
+  if (!entry || entry->origin != FileOrigin::Installed) return false;
+  Looked& looked = looked_.emplace(file.folder, Looked(*file.folder)).first->second;
+  FileIdentity found;
+  return looked.identities.Find(file.name, found) && found == entry->destination;
+}
+
 bool RunLists::BeforeFirstWrite() {
   if (noteWritten_) return true;
   if (Failed()) return false;
@@ -260,6 +300,7 @@ bool RunLists::BeforeFirstWrite() {
   const std::vector<uint64_t> none;
   const std::vector<uint64_t>& otherManuals =
       files.empty() && folders.empty() ? none : OtherListedPaths();
+  if (Failed()) return false;
   for (std::string& path : files) {
     if (!IsPlainRelativePath(path)) continue;
     if (std::binary_search(otherManuals.begin(), otherManuals.end(), PathHash(path))) continue;
@@ -374,10 +415,9 @@ bool RunLists::WriteList() {
   if (!folder_.Write(ListFileName(), [&](const PieceSink& sink) {
         return WriteInstalledFileList(list, sink);
       })) {
+    // The previous list stays, and so does the note: together they tell
+    // the next run what was there before this one.
     const DWORD error = GetLastError();
-    // A list that no longer tells what is installed must not mislead a
-    // later run.
-    folder_.Remove(ListFileName());
     return Fail("the list of installed files cannot be written to " +
                     AnsiToUtf8(folder_.Path() + ListFileName()),
                 error);
@@ -388,7 +428,9 @@ bool RunLists::WriteList() {
 }
 
 void RunLists::RemoveOldFiles(InstalledFileList& list) {
-  ListedRemoval removal(owner_.installDirectory, OtherListedPaths(), false);
+  const std::vector<uint64_t>& otherListed = OtherListedPaths();
+  if (Failed()) return;
+  ListedRemoval removal(owner_.installDirectory, otherListed, false);
   // Compacted in place: what goes leaves the list, what stays keeps its
   // entry (so that it still shows as changed).
   size_t stays = 0;
@@ -472,11 +514,15 @@ const std::vector<uint64_t>& RunLists::OtherListedPaths() {
     InstalledFileList list;
     std::string why;
     bool read = false;
-    folder_.Read(name, [&](const PieceSource& source) {
-      read = ReadInstalledFileList(source, list, why, [&](InstalledFile&& file) {
-        theirs.push_back(PathHash(file.path));
-      });
-    });
+    // One that is there but cannot be read could name any file.
+    if (!ReadListFile(name, [&](const PieceSource& source) {
+          read = ReadInstalledFileList(source, list, why, [&](InstalledFile&& file) {
+            theirs.push_back(PathHash(file.path));
+          });
+        })) {
+      if (Failed()) break;
+      continue;
+    }
     // A list of another install directory names other files.
     if (!read || list.owner.installDirectory != owner_.installDirectory) continue;
     for (const std::string& folder : list.createdFolders) theirs.push_back(PathHash(folder));

@@ -9,6 +9,7 @@
 // folder that only administrators can change.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,11 +32,20 @@ class RunLists {
   RunLists(const InstallerSettings& settings, const std::string& installDirectory,
            HKEY recordKey, const std::string& sourceRoot);
 
-  // Reads the previous list and a note left behind; what cannot be used is
-  // said in Notes().
+  // Reads the previous list, a note left behind and the other manuals'
+  // lists; what cannot be used is said in Notes(). One that is there but
+  // cannot be read in full, or a lists' folder that cannot be opened, fails
+  // the run (Failure says which): nothing may be written then, and nothing
+  // read is used.
   // anyDirectory: with no install directory given (an uninstall after the
   // product's own), the list's directory is taken for it.
   void Load(bool anyDirectory = false);
+  // The same for a run that changes the install: a lists' folder that
+  // gives anyone else access is first given the permissions of a new one.
+  void LoadToChange(bool anyDirectory = false) {
+    restrictAccess_ = true;
+    Load(anyDirectory);
+  }
   const std::string& InstallDirectory() const { return owner_.installDirectory; }
   const std::vector<std::string>& Notes() const { return notes_; }
 
@@ -64,7 +74,8 @@ class RunLists {
   // list's: removes what the previous version installed that this kit no
   // longer has, as an uninstall would, and drops it from the list. Then
   // writes the new list and removes the note. False when the list cannot
-  // be written (Failure says why): then no stale list is left either.
+  // be written (Failure says why): the previous list and the note stay,
+  // for the next run.
   bool WriteList();
   // What WriteList removed of the previous version, and what it kept of
   // it that an uninstall would have removed.
@@ -84,7 +95,8 @@ class RunLists {
   // registry view (Windows): the other variant's installer wrote it.
   bool OtherViewHasList();
   // PathHash of every file and folder path that the other intact lists of
-  // the install directory name, sorted.
+  // the install directory name, sorted; one that cannot be read fails the
+  // run.
   const std::vector<uint64_t>& OtherListedPaths();
   // The previous version's files that this kit lacks, as WriteList would
   // remove them; for a preview, before the copy.
@@ -94,7 +106,8 @@ class RunLists {
   // when the list or the note remains.
   bool RemoveListFiles();
 
-  // Why the note or the list could not be written, and the system's error.
+  // Why a list or the note could not be read or written, and the system's
+  // error.
   const std::string& Failure() const { return failure_; }
   DWORD FailureError() const { return failureError_; }
   bool Failed() const { return !failure_.empty(); }
@@ -102,6 +115,8 @@ class RunLists {
  private:
   std::string Relative(const std::string& sourceFolder) const;
   bool OpenFolder(bool create);
+  bool ReadListFile(const std::string& file,
+                    const std::function<void(const PieceSource&)>& consume);
   bool Fail(const std::string& why, DWORD error);
   std::string ListFileName() const;
   std::string NoteFileName() const;
@@ -113,6 +128,7 @@ class RunLists {
   HKEY recordKey_;
   std::string sourceRoot_;
   ListFolder folder_;
+  bool restrictAccess_ = false;  // a folder that others may read is restricted
 
   InstalledFileList previous_;  // empty when there is none to use
   bool hasList_ = false;
@@ -144,6 +160,9 @@ class VouchedFiles {
   explicit VouchedFiles(const RunLists* lists) : lists_(lists) {}
 
   bool Unchanged(const FileToWrite& file);
+  // Whether the previous list names file as installed, with the identity
+  // its folder shows now: a newer file that the last install left.
+  bool LeftByLastInstall(const FileToWrite& file);
   void FolderDone(const HeldFolder& folder) { looked_.erase(&folder); }
 
  private:

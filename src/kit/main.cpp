@@ -12,7 +12,8 @@
 #include "kit/report/report_output.h"
 #include "kit/verify/verify.h"
 #include "platform/afx/app.h"
-#include "platform/log_file.h"
+#include "app/log_file.h"
+#include "text/text_encoding.h"
 #include "platform/terminal.h"
 #include "platform/process_hardening.h"
 #include "platform/win32.h"
@@ -81,16 +82,25 @@ int main(int argc, char** argv) {
   kit::Report report = RunVerb(line, kitFolder);
   kit::EndProgress();
   report.kit = line.kitFolder;
+  // The log is opened as the installer opens its own, before the report is
+  // made, so that the report can say it is not written.
+  LogFile log;
+  std::string whyNoLog;
+  if (!line.logFile.empty() && !log.Open(line.logFile, whyNoLog)) {
+    report.findings.push_back({"log-not-written", "warning", "",
+                               "the log file " + line.logFile + " is not written: " + whyNoLog});
+  }
   kit::TextOptions options;
   options.everyLink = line.verbose;
   options.summaryOnly = line.summaryOnly;
   const std::string text = line.json ? kit::JsonReport(report) : kit::TextReport(report, options);
   fwrite(text.data(), 1, text.size(), stdout);
   fflush(stdout);
-  if (!line.logFile.empty()) {
+  if (!line.logFile.empty() && whyNoLog.empty()) {
     const std::string logged = line.json ? kit::TextReport(report, options) : text;
-    if (!AppendToLogFile(line.logFile, logged)) {
-      fprintf(stderr, "QuorvexKit: the log file '%s' cannot be written\n", line.logFile.c_str());
+    if (!log.Append(logged)) {
+      fprintf(stderr, "QuorvexKit: the log file '%s' cannot be written\n",
+              VisibleText(line.logFile).c_str());
     }
   }
   return report.exitCode;

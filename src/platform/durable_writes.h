@@ -19,10 +19,10 @@ class DurableWrites {
   // system) that one lies on is flushed, a link that an administrator made
   // to another disk included. created tells that this run made it.
   void NoteFolder(const HeldFolder& folder, bool created);
-  // A file under the root that this run wrote (changed), or found already
-  // complete and let stand (an earlier run may have left it in the cache
-  // only).
-  void Note(const std::string& path, bool changed = true);
+  // The file name of folder (noted before) that this run wrote (changed),
+  // or found already complete and let stand (an earlier run may have left
+  // it in the cache only).
+  void Note(const HeldFolder& folder, const std::string& name, bool changed = true);
 
   // Puts on the disk the data, names, times and attributes of everything
   // noted, and every folder made under the root. False with the last error
@@ -34,12 +34,19 @@ class DurableWrites {
 
  private:
   struct File {
-    std::string path;
+    size_t folder;  // in folders_
+    std::string name;
     bool changed;
   };
+  // On Windows, where a volume cannot be flushed: each file and each folder
+  // made is flushed through a handle of its own, opened relative to the
+  // folder noted, held again here, never by a path looked up anew.
+  size_t HoldAgain(const HeldFolder& folder);
+  bool FlushNoted();
   std::string root_;
+  std::vector<HeldFolder> folders_;
   std::vector<File> files_;
-  std::vector<std::string> createdFolders_;
+  std::vector<size_t> createdFolders_;  // in folders_
   std::set<std::string> volumes_;  // on Windows: \\?\Volume{...}
   std::vector<ScopedHandle> fileSystems_;  // natively: a folder of each
   bool volumeUnknown_ = false;  // a folder whose volume (file system) cannot be told

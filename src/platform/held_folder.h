@@ -51,6 +51,9 @@ class HeldFolder {
     return std::move(held);
   }
 
+  // The same folder, held by a handle of its own.
+  HeldFolder HoldAgain() const;
+
   const std::string& Path() const { return path_; }  // ends in a separator
   bool IsHeld() const { return handle_.IsValid(); }
   HANDLE Get() const { return handle_.Get(); }
@@ -63,9 +66,11 @@ class HeldFolder {
   // error set, ERROR_ALREADY_EXISTS when something has the name.
   bool Create(const std::string& name, HeldFolder& child) const;
   // The file name opened for reading at its start, sharing reading, as the
-  // overwrite decision opens it; invalid with the last error set when it
-  // cannot be (a folder among them).
-  ScopedHandle OpenForReading(const std::string& name) const;
+  // overwrite decision opens it, with its last-write time; invalid with the
+  // last error set when it cannot be (a folder among them). Only a plain
+  // file with one name is opened: a link at the name is not followed, and
+  // neither it nor a file with other names is opened.
+  ScopedHandle OpenForReading(const std::string& name, FILETIME* lastWrite = nullptr) const;
 
  private:
   // path ending in a separator, as every folder's path here does.

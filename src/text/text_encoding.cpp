@@ -81,7 +81,34 @@ std::string AnsiToUtf8(const std::string& text) {
   return out;
 }
 
+std::string VisibleUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7F) {
+      AppendEscapedByte(byte, out);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\u%04X", next);
+      out += escaped;
+      ++i;
+    } else if (byte == 0xE2 && next == 0x80 && i + 2 < text.size() &&
+               (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {  // U+2028, U+2029
+      out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::string VisibleText(const std::string& text) {
+  // Where the code page is UTF-8, its control characters beyond ASCII break
+  // lines too; in a double-byte code page their bytes are parts of others.
+  if (GetACP() == CP_UTF8) return VisibleUtf8(text);
   std::string out;
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);

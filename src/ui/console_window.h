@@ -1,9 +1,9 @@
-// Finds the program's console window without any console-specific window
-// query: the console gets a temporary title for a moment, and the top-level
-// window carrying that title is the console.
+// The program's console window: the one the system gives the console, never
+// a window looked up by its title, which any program on the desktop could
+// copy.
 #pragma once
 
 #include "platform/win32.h"
 
-// The console window, or null when no window carries the temporary title.
+// The console window, or null when the console has none.
 HWND FindConsoleWindow();

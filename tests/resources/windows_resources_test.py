@@ -2,8 +2,10 @@
 """Checks the resources of a built Windows program of Quorvex.
 
 Reads the executable with pefile (Debian: python3-pefile) and checks:
-  - the image: PE32 for i386 or PE32+ for amd64, the console subsystem, and
-    imports only from DLLs that Windows itself has;
+  - the image: PE32 for i386 or PE32+ for amd64, the console subsystem,
+    imports only from DLLs that Windows itself has, none of the calls that
+    the programs look up at run time or must not make, and no variable of
+    the test-only builds (QUORVEX_FAULT_*, QUORVEX_TRUST_RUNNING_USER);
   - its resource types are exactly the expected ones: the manifest, the
     version and, when --string-ids is given, the string table;
   - the manifest is resource 1 and the only one, well-formed XML, naming the
@@ -184,6 +186,17 @@ def check_manifest(checks, manifests, level, architecture):
 SYSTEM_DLLS = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ntdll.dll",
                "ole32.dll", "shell32.dll", "user32.dll", "version.dll"}
 MACHINES = {"i386": (0x14C, 0x10B, "x86"), "amd64": (0x8664, 0x20B, "amd64")}
+# Calls a program looks up at run time where Windows has them: imported,
+# the program would not start on a Windows without them (the DPI calls of
+# Windows 10 1607, shcore's of 8.1, the loader's and the mitigation policy
+# of Windows 8). And the lookup of a window by its title, which any program
+# on the same desktop can answer with a window of its own.
+NOT_IMPORTED = {"GetDpiForWindow", "AdjustWindowRectExForDpi", "SystemParametersInfoForDpi",
+                "GetDpiForMonitor", "SetDefaultDllDirectories", "SetProcessMitigationPolicy",
+                "FindWindowA", "FindWindowW"}
+# What only the test-only builds read (QuorvexKillPoints.exe and
+# QuorvexKitKillPoints.exe): the shipped programs link none of it.
+TEST_BUILD_VARIABLES = ["QUORVEX_FAULT_", "QUORVEX_TRUST_RUNNING_USER"]
 
 
 def check_image(checks, pe, machine):
@@ -197,7 +210,22 @@ def check_image(checks, pe, machine):
     checks.check(bool(imported), "it imports DLLs (%s)" % ", ".join(imported))
     foreign = [name for name in imported if name not in SYSTEM_DLLS]
     checks.equal(foreign, [], "the imported DLLs that Windows does not have")
+    functions = imported_functions(pe)
+    checks.check(len(functions) > 10, "it imports functions by name (%d)" % len(functions))
+    checks.equal(sorted(functions & NOT_IMPORTED), [], "the imported calls it must not import")
+    found = [name for name in TEST_BUILD_VARIABLES if pe.__data__.find(name.encode("ascii")) >= 0]
+    checks.equal(found, [], "the test-only builds' variables in the image")
     return architecture
+
+
+def imported_functions(pe):
+    """The names of the functions the image imports, delay-loaded ones too."""
+    names = set()
+    for directory in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT"):
+        for entry in getattr(pe, directory, []):
+            names.update(symbol.name.decode("ascii", "replace") for symbol in entry.imports
+                         if symbol.name)
+    return names
 
 
 def check_version(checks, pe, versions, arguments):

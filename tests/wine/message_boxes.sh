@@ -4,8 +4,9 @@
 # its caption, saves a screenshot of it, closes it with Return, and checks
 # the exit code and the exact MessageBoxA call in Wine's relay trace. Then
 # the progress window: shown by a run held past its first second (the test
-# build, QuorvexKillPoints.exe beside the program), in both languages, and
-# closed before the completion box; a silent run starts no thread for it.
+# build, QuorvexKillPoints.exe beside the program), in both languages, at
+# 200 % and as on Windows without the newer DPI calls, and closed before the
+# completion box; a silent run starts no thread for it.
 #
 # Usage: message_boxes.sh ARCH QUORVEX_EXE CONSOLE_TEST_EXE WORK_DIR SCREENSHOT_DIR
 #   ARCH is the build's Wine architecture, win32 or win64.
@@ -48,7 +49,7 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # The relay trace lists only the calls whose arguments the checks read, and
 # the program's first act, which tells its process (tests/wine/relay_trace.sh).
 timeout 300 "$wine_run" --arch "$arch" "$prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;user32.FindWindowA;user32.ShowWindow;ntdll.NtSetInformationFile;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey;kernel32.CreateThread;user32.CreateWindowExW;user32.ShutdownBlockReasonCreate' /f >/dev/null 2>&1 ||
+  /d 'kernel32.SetDefaultDllDirectories;user32.MessageBoxA;kernel32.GetConsoleWindow;kernelbase.GetConsoleWindow;user32.FindWindowA;user32.ShowWindow;user32.ShowWindowAsync;user32.GetDpiForWindow;user32.AdjustWindowRectExForDpi;user32.SystemParametersInfoForDpi;shcore.GetDpiForMonitor;ntdll.NtSetInformationFile;kernel32.FlushFileBuffers;advapi32.RegSetValueExA;advapi32.RegFlushKey;kernel32.CreateThread;user32.CreateWindowExW;user32.ShutdownBlockReasonCreate' /f >/dev/null 2>&1 ||
   { echo "cannot prepare the Wine prefix"; exit 1; }
 
 # Wine's form of a byte string in its traces (debugstr_a).
@@ -183,23 +184,30 @@ check_call completion-ja 00000000 "$completed_ja" CP932 Quorvex 00040040
 run_box refusal-ja ja_JP.UTF-8 ManualSetup 7 "$kit/ManualSetup.exe" "/p$(winpath "$kit/install")"
 check_call refusal-ja 00000000 "$refused_ja" CP932 ManualSetup 00000030
 
-# In a console window of its own, the program finds that window, hides it at
-# the start and makes it the owner of the completion box.
+# In a console window of its own, the program takes the console's window
+# from GetConsoleWindow, hides it at the start without waiting for the
+# window's thread (ShowWindowAsync, SW_HIDE) and makes it the owner of the
+# completion box. No window is looked up by its title.
 kit="$work/kit-console"
 make_kit "$kit" Quorvex.exe
 run_box completion-console en_US.UTF-8 Quorvex 0 wineconsole "$(winpath "$kit/Quorvex.exe")" \
   "/p$(winpath "$kit/install")"
-console=$(grep -a -A1 'Call user32.FindWindowA(' "$work/completion-console.trace" |
-  sed -nE 's/.*Ret  user32.FindWindowA\(\) retval=([0-9a-f]{8,16}).*/\1/p' | head -n1)
+console=$(grep -a -A1 -E 'Call [A-Za-z0-9]+\.GetConsoleWindow\(' "$work/completion-console.trace" |
+  sed -nE 's/.*Ret  [A-Za-z0-9]+\.GetConsoleWindow\(\) retval=([0-9a-f]{8,16}).*/\1/p' | head -n1)
 if [ -z "$console" ] || [ $((16#$console)) = 0 ]; then
-  fail "completion-console: the console window was not found"
+  fail "completion-console: GetConsoleWindow gave no window"
 else
-  grep -aqE "Call user32.ShowWindow\($console,0{8,16}\)" "$work/completion-console.trace" ||
-    fail "completion-console: the console window $console was not hidden"
+  grep -aqE "Call user32.ShowWindowAsync\($console,0{8,16}\)" "$work/completion-console.trace" ||
+    fail "completion-console: the console window $console was not hidden with ShowWindowAsync"
+  ! grep -aqE "Call user32.ShowWindow\($console," "$work/completion-console.trace" ||
+    fail "completion-console: ShowWindow, which waits for the window's thread, on the console window"
   check_call completion-console "$console" "$completed_en" CP1252 Quorvex 00040040
 fi
+! grep -aq 'Call user32.FindWindowA(' "$work/completion-console.trace" ||
+  fail "completion-console: a window looked up by its title"
 
-# The lookup restores the console's title (a console with a window needs the display).
+# The console's own window is taken whatever else carries its title, and the
+# title stays as it was (a console with a window needs the display).
 if timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" --gtest_filter='FindConsoleWindow.*' \
      >"$work/console-test.out" 2>&1 </dev/null &&
    grep -q '\[  PASSED  \]' "$work/console-test.out" && ! grep -q SKIPPED "$work/console-test.out"; then
@@ -211,9 +219,11 @@ fi
 # ---- The progress window. A run held before its first write (past the
 # first second) shows it; released, it closes and the completion box comes.
 kill_points="$(dirname "$exe")/QuorvexKillPoints.exe"
-# progress_window NAME LANG CAPTION CAPTION_IN_TRACE (Wine's form of the text)
+# progress_window NAME LANG CAPTION CAPTION_IN_TRACE [DPI_FAULT]: CAPTION_IN_TRACE
+# is Wine's form of the text; DPI_FAULT 1 or 2 runs as without the DPI calls
+# of Windows 10 1607, or without GetDpiForMonitor of 8.1 too.
 progress_window() {
-  local name=$1 lang=$2 title=$3 caption=$4 kit="$work/kit-$1" log="$work/$1"
+  local name=$1 lang=$2 title=$3 caption=$4 dpi_fault=${5:-0} kit="$work/kit-$1" log="$work/$1"
   make_kit "$kit" Quorvex.exe
   cp "$kill_points" "$kit/QuorvexKillPoints.exe"
   mkdir -p "$kit/SRC"
@@ -221,6 +231,7 @@ progress_window() {
   rm -f "$log".* "$log.release" "$log.release.held"
   ( LANG=$lang LC_ALL= WINEDEBUG=+pid,+relay QUORVEX_TRUST_RUNNING_USER=1 \
       QUORVEX_FAULT_HOLD="note-written:install:$(winpath "$log.release")" \
+      QUORVEX_FAULT_DPI_LOOKUP="$dpi_fault" \
       timeout 120 "$wine_run" --arch "$arch" "$prefix" "$kit/QuorvexKillPoints.exe" \
       "/p$(winpath "$kit/install")" >"$log.out" 2>"$log.relay" </dev/null; echo $? >"$log.rc" ) &
   local runner=$! shown box
@@ -230,7 +241,9 @@ progress_window() {
   else
     sleep 1  # let it paint itself
     import -window root "$shots/$name.png"
-    xdotool getwindowgeometry --shell "$shown" 2>/dev/null | sed -n 's/^WIDTH=//p' >"$log.width"
+    xdotool getwindowgeometry --shell "$shown" 2>/dev/null >"$log.geometry"
+    sed -n 's/^WIDTH=//p' "$log.geometry" >"$log.width"
+    sed -n 's/^HEIGHT=//p' "$log.geometry" >"$log.height"
     # It answers while the run's own thread is busy (held).
     if [ "$lang" = en_US.UTF-8 ]; then
       QUORVEX_PROGRESS_WINDOW="$title" timeout 120 "$wine_run" --arch "$arch" "$prefix" "$console_test" \
@@ -255,6 +268,31 @@ progress_window() {
   order=$(grep -a -E 'Call (user32\.(CreateWindowExW|MessageBoxA)|KERNEL32\.CreateThread)\(' "$log.trace" |
           sed -E 's/.*Call [A-Za-z0-9]+\.([A-Za-z]+)\(.*/\1/' | uniq | tr '\n' ' ')
   [[ $order == "CreateThread CreateWindowExW MessageBoxA "* ]] || fail "$name: calls in the order $order"
+  # The DPI calls the program itself made, those it found at run time.
+  relay_program_lines "$kit/QuorvexKillPoints.exe" "$log.relay" own |
+    sed -nE 's/.*Call (user32|shcore)\.(GetDpiForWindow|AdjustWindowRectExForDpi|SystemParametersInfoForDpi|GetDpiForMonitor)\(.*/\2/p' |
+    sort -u | tr '\n' ' ' >"$log.dpi"
+}
+
+# same_size NAME OTHER: NAME's window is as large as OTHER's, to within a tenth.
+same_size() {
+  local dimension got want
+  for dimension in width height; do
+    got=$(cat "$work/$1.$dimension" 2>/dev/null) want=$(cat "$work/$2.$dimension" 2>/dev/null)
+    if [ -n "$got" ] && [ -n "$want" ] && [ $((got * 10)) -ge $((want * 9)) ] &&
+       [ $((got * 10)) -le $((want * 11)) ]; then
+      echo "ok: $1: $dimension $got, $want with the DPI calls"
+    else
+      fail "$1: $dimension ${got:-?}, ${want:-?} with the DPI calls"
+    fi
+  done
+}
+
+# expect_dpi_calls NAME CALLS: the DPI calls NAME's run made ("A B " sorted).
+expect_dpi_calls() {
+  local got
+  got=$(cat "$work/$1.dpi" 2>/dev/null)
+  [ "$got" = "$2" ] && echo "ok: $1: DPI calls: ${2:-none}" || fail "$1: DPI calls '$got', expected '$2'"
 }
 progress_window progress-en en_US.UTF-8 'Installing the manual of BoxTest' 'Installing the manual of BoxTest'
 progress_window progress-ja ja_JP.UTF-8 'BoxTest のマニュアルをインストールしています' \
@@ -273,6 +311,20 @@ if [ -n "$width" ] && [ -n "$wide" ] && [ "$wide" -ge $((width * 19 / 10)) ]; th
 else
   fail "progress-200: ${wide:-?} pixels wide, at 100 % ${width:-?}"
 fi
+dpi_calls='AdjustWindowRectExForDpi GetDpiForWindow SystemParametersInfoForDpi '
+expect_dpi_calls progress-en "$dpi_calls"
+expect_dpi_calls progress-200 "$dpi_calls"
+# Without the calls of Windows 10 1607 the window takes its monitor's DPI
+# from shcore; without that too, the system's. Either way it comes as
+# large as with them.
+progress_window progress-200-no-window-dpi en_US.UTF-8 'Installing the manual of BoxTest' \
+  'Installing the manual of BoxTest' 1
+expect_dpi_calls progress-200-no-window-dpi 'GetDpiForMonitor '
+same_size progress-200-no-window-dpi progress-200
+progress_window progress-200-no-monitor-dpi en_US.UTF-8 'Installing the manual of BoxTest' \
+  'Installing the manual of BoxTest' 2
+expect_dpi_calls progress-200-no-monitor-dpi ''
+same_size progress-200-no-monitor-dpi progress-200
 timeout 120 "$wine_run" --arch "$arch" "$prefix" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1
 WINEPREFIX="$prefix" timeout 30 wineserver -k >/dev/null 2>&1
 

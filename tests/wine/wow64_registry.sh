@@ -337,12 +337,20 @@ case $case_name in
     # FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
     # FILE_OPEN_REPARSE_POINT), then renamed through its handle
     # (FileRenameInformation, 10); nothing goes by path.
-    created=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*40110000,([0-9a-f]+,){4}[0-9a-f]*00000001,[0-9a-f]*00000002,[0-9a-f]*00200060,' "$dir/fresh.calls")
+    created=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*40110000,([0-9a-f]+,){4}[0-9a-f]*00000001,[0-9a-f]*00000002,[0-9a-f]*00200160,' "$dir/fresh.calls")
     renamed=$(grep -c -E '^NtSetInformationFile \(([0-9a-f]+,){4}[0-9a-f]*0000000a\)' "$dir/fresh.calls")
     # (One more rename: the note of what was there before, in its folder.)
     [ "$created" = "$files" ] && [ "$renamed" = $((files + 1)) ] &&
       ok "every file created new in its held folder and renamed through its handle" ||
       fail "fresh install: $created copies created relative (FILE_CREATE) and $renamed renamed, for $files files and the note"
+    # No open that asks for data or delete access waits for another
+    # program's oplock: each passes FILE_COMPLETE_IF_OPLOCKED (0x100).
+    waiting=0
+    while IFS=, read -r _ access _ _ _ _ _ _ options _; do
+      (( (0x$access & ~0x00120180) != 0 && (0x$options & 0x100) == 0 )) && waiting=$((waiting + 1))
+    done < <(sed -nE 's/^NtCreateFile \((.*)\)$/\1/p' "$dir/fresh.calls" | tr -d ' ')
+    [ "$waiting" = 0 ] && ok "every data or delete open passes FILE_COMPLETE_IF_OPLOCKED" ||
+      fail "$waiting NtCreateFile calls with data or delete access wait for oplocks: $(grep '^NtCreateFile' "$dir/fresh.calls" | head -n 2)"
     # The lists' folder is made by path, with permissions of its own: under
     # Wine, which shows it as the running user's, by every run.
     grep -v 'ProgramData' "$dir/fresh.calls" >"$dir/fresh.tree"
@@ -390,7 +398,7 @@ case $case_name in
     # one: an open of the stream for DELETE relative to the held folder
     # (FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
     # FILE_OPEN_REPARSE_POINT). Wine has no streams: the open finds nothing.
-    marks=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*00110000,([0-9a-f]+,){4}[0-9a-f]*00000007,[0-9a-f]*00000001,[0-9a-f]*00200060,' "$dir/rerun.calls")
+    marks=$(grep -c -E '^NtCreateFile \([0-9a-f]+,[0-9a-f]*00110000,([0-9a-f]+,){4}[0-9a-f]*00000007,[0-9a-f]*00000001,[0-9a-f]*00200160,' "$dir/rerun.calls")
     [ "$marks" = "$files" ] && ok "rerun: each identical file's Zone.Identifier stream opened for removal" ||
       fail "rerun: $marks Zone.Identifier removals for $files identical files"
     # Nothing written in the install; the note of what was there before is
@@ -459,12 +467,12 @@ case $case_name in
     # The folder entered relative to its parent's held handle, as itself:
     # READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY |
     # FILE_TRAVERSE | SYNCHRONIZE, read and write sharing, FILE_OPEN,
-    # FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+    # FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_COMPLETE_IF_OPLOCKED |
     # FILE_OPEN_REPARSE_POINT; then its owner and DACL read through a handle.
     # (A 64-bit trace may show a DWORD argument with stray upper bits.)
     relay_program_lines "$exe" "$dir/link.trace" own >"$dir/link.own" ||
       fail "cannot read the image base and size of $exe"
-    if grep -a -q -E ':Call ntdll\.NtCreateFile\([0-9a-f]+,[0-9a-f]*001200a1,([0-9a-f]+,){4}[0-9a-f]*00000003,[0-9a-f]*00000001,[0-9a-f]*00200021,' "$dir/link.own"; then
+    if grep -a -q -E ':Call ntdll\.NtCreateFile\([0-9a-f]+,[0-9a-f]*001200a1,([0-9a-f]+,){4}[0-9a-f]*00000003,[0-9a-f]*00000001,[0-9a-f]*00200121,' "$dir/link.own"; then
       ok "the linked folder opened as itself relative to its held parent, without delete sharing"
       grep -a -q -E ":Call advapi32\.GetSecurityInfo\([0-9a-f]+,00000001,00000005," "$dir/link.own" &&
         ok "its owner and DACL read through a handle (GetSecurityInfo)" ||

@@ -1,6 +1,7 @@
 #include "kit/plan/plan.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "app/exit_code.h"
@@ -8,6 +9,7 @@
 #include "install_list/listed_removal.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
+#include "kit/report/finding_list.h"
 #include "kit/plan/plan_steps.h"
 #include "paths/paths.h"
 #include "version/version.h"
@@ -77,6 +79,13 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
     EnsureTrailingSeparator(source);
     EnsureTrailingSeparator(destination);
     const auto lists = ReadInstalledLists(settings, target.directory, source);
+    // Without administrators' rights the lists cannot be read: a preview
+    // goes on without them.
+    if (lists->Failed()) {
+      AddWarning(report.findings, "list-unreadable", "",
+                 lists->Failure() + " (error " + std::to_string(lists->FailureError()) +
+                     "): going on without the lists of installed files");
+    }
     PlanSteps steps(source, destination, report.actions, lists.get());
     report.exitCode = WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
     if (report.exitCode == kExitSuccess) PlanOldFileRemoval(*lists, destination, report.actions);

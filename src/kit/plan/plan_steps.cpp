@@ -50,7 +50,10 @@ bool PlanSteps::WriteFile(FileToWrite& file, OverwritePolicy) {
   if (installed == EntryKind::Absent) {
     Add("copy", destination, "");
   } else {
-    Add("replace", destination, ReplaceReason(destination, sourceFolder + name));
+    Add("replace", destination,
+        file.opened.newerNotTrusted
+            ? "the installed file is newer, but an account other than administrators owns it"
+            : ReplaceReason(destination, sourceFolder + name));
   }
   return true;
 }

@@ -34,6 +34,7 @@ class PlanSteps : public CopySteps {
   void FileStarting(const FileToWrite& file) override {
     ProgressFile(file.sourceFolder.substr(sourceRoot_.size()) + file.name);
   }
+  bool ListVouchesFor(const FileToWrite& file) override { return vouched_.LeftByLastInstall(file); }
   void FolderDone(const std::string&, const HeldFolder& folder, bool,
                   const std::vector<WalkedFile>&) override {
     vouched_.FolderDone(folder);

@@ -105,7 +105,11 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
                 KEY_READ | (dryRun ? 0 : KEY_SET_VALUE), recordKey.Receive());
   RunLists lists(settings, target.directory, recordKey.Get(),
                  KitDirectory(kitFolder) + "SRC");
-  lists.Load(target.directory.empty());
+  if (dryRun) {
+    lists.Load(target.directory.empty());
+  } else {
+    lists.LoadToChange(target.directory.empty());
+  }
   const std::string directory = lists.HasList() || !target.directory.empty()
                                     ? lists.InstallDirectory()
                                     : std::string();
@@ -126,6 +130,15 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
   }
   report.summary.push_back({"listFound", lists.HasList() ? "true" : "false", true});
   for (const std::string& note : lists.Notes()) report.findings.push_back({"list", "warning", "", note});
+
+  // A list that is there but cannot be read may name anything: neither the
+  // record nor a file is touched, and the list stays for the next run.
+  if (lists.Failed()) {
+    report.message = lists.Failure() + " (error " + std::to_string(lists.FailureError()) +
+                     "); nothing was changed";
+    report.exitCode = kRemoveIncomplete;
+    return report;
+  }
 
   if (!lists.HasList() && lists.OtherViewHasList()) {
     const bool other64 = RegistryViewName() == "32";

@@ -1,11 +1,13 @@
 #include "kit/verify/verify.h"
 
+#include <string>
 #include <utility>
 
 #include "copy/copy_walk.h"
 #include "kit/facts/file_facts.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
+#include "kit/report/finding_list.h"
 #include "kit/verify/verify_steps.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
@@ -72,6 +74,13 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
     EnsureTrailingSeparator(source);
     EnsureTrailingSeparator(destination);
     const auto lists = ReadInstalledLists(settings, target.directory, source);
+    // Without administrators' rights the lists cannot be read: a preview
+    // goes on without them.
+    if (lists->Failed()) {
+      AddWarning(report.findings, "list-unreadable", "",
+                 lists->Failure() + " (error " + std::to_string(lists->FailureError()) +
+                     "): going on without the lists of installed files");
+    }
     VerifySteps steps(source, destination, report.files, lists.get());
     WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
     AddFolders(source, destination, steps, destination, report.files);

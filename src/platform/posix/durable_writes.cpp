@@ -41,7 +41,7 @@ void DurableWrites::NoteFolder(const HeldFolder& folder, bool) {
   }
 }
 
-void DurableWrites::Note(const std::string&, bool) {}
+void DurableWrites::Note(const HeldFolder&, const std::string&, bool) {}
 
 bool DurableWrites::Flush() {
   const std::string root = standin::ToPosixPath(root_.c_str());

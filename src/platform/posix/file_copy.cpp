@@ -8,7 +8,8 @@
 namespace standin {
 namespace {
 
-bool CopyByReadWrite(int from, int to) {
+// The bytes through a buffer, until a read gives none; the count copied.
+bool CopyByReadWrite(int from, int to, off_t& copied) {
   std::vector<char> buffer(1 << 17);
   for (;;) {
     ssize_t got = read(from, buffer.data(), buffer.size());
@@ -21,11 +22,14 @@ bool CopyByReadWrite(int from, int to) {
       if (put < 0) return false;
       done += put;
     }
+    copied += got;
   }
 }
 
 // The kernel copies in place where it can; elsewhere (another file system, a
-// file system without support) the bytes go through a buffer.
+// file system without support) the bytes go through a buffer. A copy of
+// another size than the source's is no copy of it: a read that ends early
+// does not end the file.
 bool CopyContent(int from, int to, off_t size) {
   off_t copied = 0;
   for (;;) {
@@ -33,14 +37,20 @@ bool CopyContent(int from, int to, off_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n > 0) {
       copied += n;
-      if (copied >= size) return true;  // no call just to meet the end
+      if (copied >= size) break;  // no call just to meet the end
       continue;
     }
-    if (n == 0 && (copied > 0 || size == 0)) return true;
-    if (copied > 0) return false;
-    // Nothing copied yet: the kernel cannot do it for these files.
-    return CopyByReadWrite(from, to);
+    if (n == 0 && (copied > 0 || size == 0)) break;
+    // The kernel cannot do it for these files: the rest through a buffer.
+    if (n < 0 && copied > 0) return false;
+    if (!CopyByReadWrite(from, to, copied)) return false;
+    break;
   }
+  if (copied != size) {
+    errno = EIO;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

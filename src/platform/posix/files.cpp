@@ -50,12 +50,7 @@ BOOL Fail(DWORD error) {
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr int64_t kIntervalsPerSecond = 10000000;
 
-FILETIME ToFileTime(const struct timespec& time) {
-  const uint64_t intervals =
-      static_cast<uint64_t>((time.tv_sec + kSecondsFrom1601To1970) * kIntervalsPerSecond +
-                            time.tv_nsec / 100);
-  return FILETIME{static_cast<DWORD>(intervals), static_cast<DWORD>(intervals >> 32)};
-}
+using standin::ToFileTime;
 
 uint64_t Intervals(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -463,6 +458,13 @@ BOOL WINAPI FindClose(HANDLE handle) {
 }
 
 namespace standin {
+
+FILETIME ToFileTime(const struct timespec& time) {
+  const uint64_t intervals =
+      static_cast<uint64_t>((time.tv_sec + kSecondsFrom1601To1970) * kIntervalsPerSecond +
+                            time.tv_nsec / 100);
+  return FILETIME{static_cast<DWORD>(intervals), static_cast<DWORD>(intervals >> 32)};
+}
 
 DWORD Attributes(const struct stat& status) {
   DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;

@@ -1,6 +1,8 @@
 // GetFullPathNameA of the stand-in: a relative path is taken from the
-// current folder. Unlike Windows, "." and ".." are left as they are; the
-// path names the same file either way.
+// current folder, and, as on Windows, a path that does not end in a
+// separator loses the dots and blanks its last name ends in. Unlike
+// Windows, "." and ".." are left as they are; the path names the same file
+// either way.
 #include <errno.h>
 #include <string.h>
 #include <unistd.h>
@@ -22,6 +24,12 @@ DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer,
     std::string folder = current;
     if (folder.back() != '/') folder += '/';
     full = folder + full;
+  }
+  while (full.size() > 1 && (full.back() == '.' || full.back() == ' ')) {
+    const size_t slash = full.find_last_of('/');
+    const std::string last = full.substr(slash + 1);
+    if (last == "." || last == "..") break;
+    full.pop_back();
   }
   const DWORD needed = static_cast<DWORD>(full.size() + 1);
   if (bufferLength < needed) return needed;

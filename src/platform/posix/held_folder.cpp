@@ -66,6 +66,13 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
 }  // namespace
 
 
+HeldFolder HeldFolder::HoldAgain() const {
+  HeldFolder again(path_);
+  const int fd = IsHeld() ? fcntl(standin::DescriptorOf(Get()), F_DUPFD_CLOEXEC, 0) : -1;
+  if (fd >= 0) again.handle_ = Held(fd);
+  return again;
+}
+
 HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::string* why) {
   HeldFolder folder(AsFolderPath(path));
   UniqueFd parent;
@@ -118,27 +125,29 @@ bool HeldFolder::Create(const std::string& name, HeldFolder& child) const {
   return true;
 }
 
-ScopedHandle HeldFolder::OpenForReading(const std::string& name) const {
+ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastWrite) const {
   if (!IsHeld() || !standin::IsPlainName(name)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return ScopedHandle();
   }
   const int folder = standin::DescriptorOf(Get());
-  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-  int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW);
-  // The overwrite decision reads through a link at the destination, where
-  // the link rule lets it; the replace moves over the link itself.
-  if (fd < 0 && errno == ELOOP) fd = standin::OpenTrustedAt(folder, name, flags);
-  struct stat status;
-  if (fd >= 0 && (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))) {
+  // The entry itself: what a link leads to is never read (ELOOP), and a
+  // file with other names may be anyone's. The replace moves over the entry.
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW;
+  int fd = openat(folder, name.c_str(), flags);
+  struct stat status {};
+  if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1)) {
+    const int error = S_ISDIR(status.st_mode) ? EISDIR : status.st_mode ? ELOOP : errno;
     close(fd);
     fd = -1;
-    errno = EISDIR;
+    errno = error;
   }
   if (fd < 0) {
     if (errno == EISDIR) SetLastError(ERROR_ACCESS_DENIED);
+    else if (errno == ELOOP) SetLastError(ERROR_CANT_ACCESS_FILE);
     else standin::FailWithErrno(errno);
     return ScopedHandle();
   }
+  if (lastWrite) *lastWrite = standin::ToFileTime(status.st_mtim);
   return Held(fd);
 }

@@ -1,5 +1,8 @@
 // The stand-in's lists live beside its hive, as the real ones live under
-// the program-data folder: in a folder only root may change.
+// the program-data folder: in a folder only root may enter. Test faults: a
+// list fails to open (EACCES) when QUORVEX_FAULT_LIST_OPEN is a part of its
+// path, and its reading fails after the first piece (EIO) when
+// QUORVEX_FAULT_LIST_READ is.
 #include "platform/list_store.h"
 
 #include <errno.h>
@@ -9,6 +12,7 @@
 #include <unistd.h>
 
 #include "hive_file.h"
+#include "platform/folder_identities.h"
 #include "standin_internal.h"
 #include "trusted_path.h"
 
@@ -24,6 +28,24 @@ bool TrustedFolder(int fd) {
   struct stat status;
   return fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) &&
          standin::IsTrustedOwner(status.st_uid) && !(status.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+// Gives the folder and its files to root alone: its files first, so that a
+// run stopped between them finds the folder still to be done. Only plain
+// files of one name are taken.
+bool Restrict(const HeldFolder& folder) {
+  UniqueFd opened(openat(Descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!opened.IsValid()) return false;
+  for (const std::string& name : FolderIdentities(folder).Names()) {
+    UniqueFd file(
+        openat(opened.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status;
+    if (!file.IsValid() || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_nlink != 1 || fchmod(file.Get(), 0600) != 0) {
+      return false;
+    }
+  }
+  return fchmod(opened.Get(), 0700) == 0;
 }
 
 bool SyncFolder(const HeldFolder& folder) {
@@ -47,12 +69,19 @@ std::string ListBaseFolder() {
   return base;
 }
 
-ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder) {
+ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder,
+                                 bool restrictAccess) {
   folder.held_ = HeldFolder();
   FolderEntry entry = FolderEntry::Absent;
   HeldFolder held = HeldFolder::Open(ListBaseFolder() + name, &entry);
   if (entry == FolderEntry::Absent) return ListFolderFound::Absent;
   if (entry != FolderEntry::Enter || !TrustedFolder(Descriptor(held))) {
+    return ListFolderFound::Untrusted;
+  }
+  // An earlier release let everyone read the lists.
+  struct stat status;
+  if (fstat(Descriptor(held), &status) != 0 ||
+      (restrictAccess && (status.st_mode & (S_IRWXG | S_IRWXO)) && !Restrict(held))) {
     return ListFolderFound::Untrusted;
   }
   folder.held_ = std::move(held);
@@ -68,7 +97,7 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
     if (mkdir(base.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return Fail(errno);
   }
   if (standin::FaultInjected("QUORVEX_FAULT_LIST", base + name)) return false;
-  if (mkdir((base + name).c_str(), 0755) != 0) return Fail(errno);
+  if (mkdir((base + name).c_str(), 0700) != 0) return Fail(errno);
   FolderEntry entry = FolderEntry::Absent;
   folder.held_ = HeldFolder::Open(base + name, &entry);
   if (entry != FolderEntry::Enter) {
@@ -80,20 +109,32 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
 
 bool ListFolder::Read(const std::string& file,
                       const std::function<void(const PieceSource&)>& consume) const {
+  const std::string path = Path() + file;
+  if (standin::FaultInjected("QUORVEX_FAULT_LIST_OPEN", path)) return false;
   UniqueFd fd(openat(Descriptor(held_), file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat status;
   if (!fd.IsValid() || fstat(fd.Get(), &status) != 0) return Fail(errno);
   if (!S_ISREG(status.st_mode)) return Fail(EINVAL);
+  const bool faulty = standin::FaultInjected("QUORVEX_FAULT_LIST_READ", path);
+  int error = 0;
+  bool first = true;
   consume([&](std::string& piece) {
     piece.resize(kPiece);
     ssize_t done;
     do {
-      done = read(fd.Get(), &piece[0], piece.size());
+      if (faulty && !first) {
+        done = -1;
+        errno = EIO;
+      } else {
+        done = read(fd.Get(), &piece[0], piece.size());
+      }
     } while (done < 0 && errno == EINTR);
+    first = false;
+    if (done < 0) error = errno;
     piece.resize(done > 0 ? static_cast<size_t>(done) : 0);
     return done > 0;
   });
-  return true;
+  return error == 0 || Fail(error);
 }
 
 bool ListFolder::Write(const std::string& file,
@@ -103,7 +144,7 @@ bool ListFolder::Write(const std::string& file,
   const std::string temporary = file + ".new";
   unlinkat(folder, temporary.c_str(), 0);
   UniqueFd fd(openat(folder, temporary.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.IsValid()) return Fail(errno);
   int error = 0;
   bool written = produce([&](std::string_view piece) {

@@ -52,7 +52,8 @@ BOOL FailWithErrno(int error) {
     case ENOMEM: lastError = ERROR_NOT_ENOUGH_MEMORY; break;
     case ENOTEMPTY: lastError = ERROR_DIR_NOT_EMPTY; break;
     case EBUSY:
-    case ETXTBSY: lastError = ERROR_SHARING_VIOLATION; break;
+    case ETXTBSY:
+    case EWOULDBLOCK: lastError = ERROR_SHARING_VIOLATION; break;
     default: lastError = ERROR_WRITE_FAULT; break;
   }
   return FALSE;

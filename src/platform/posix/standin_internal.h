@@ -40,6 +40,9 @@ int DescriptorOf(HANDLE handle);
 bool LocaleIsJapanese();
 UINT LocaleCodePage();
 
+// A time as Windows gives it: 100-nanosecond intervals since 1601.
+FILETIME ToFileTime(const struct timespec& time);
+
 // What a listing shows of the file status describes (folder_identities.cpp).
 FileIdentity IdentityOf(const struct stat& status);
 

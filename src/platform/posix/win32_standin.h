@@ -79,6 +79,7 @@ typedef struct HRSRC__* HRSRC;
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_CANT_ACCESS_FILE 1920L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
@@ -276,12 +277,10 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define IDCANCEL 2
 #define IDYES 6
 #define IDNO 7
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 
-DWORD WINAPI GetConsoleTitleA(LPSTR title, DWORD size);
-BOOL WINAPI SetConsoleTitleA(LPCSTR title);
-int WINAPI wsprintfA(LPSTR buffer, LPCSTR format, ...);
-HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
-BOOL WINAPI ShowWindow(HWND window, int command);
+HWND WINAPI GetConsoleWindow();
+BOOL WINAPI ShowWindowAsync(HWND window, int command);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // ---- C runtime: path splitting and the multibyte code page -----------------

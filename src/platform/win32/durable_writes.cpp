@@ -49,42 +49,39 @@ bool FlushVolume(const std::string& volume) {
 
 // A read-only file cannot be opened for writing: its attribute is cleared
 // for the flush and put back after it, through a handle of that plain file.
-bool TryFlushFile(const std::string& path, DWORD attributes) {
-  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+// The file is opened relative to its held folder, as itself, and only while
+// it is a plain file with one name; one that is no longer there holds
+// nothing of this run.
+bool FlushFileOnce(const HeldFolder& folder, const std::string& name) {
   BY_HANDLE_FILE_INFORMATION facts;
-  ScopedHandle plain;
+  const ScopedHandle plain = OpenPlainFile(folder, name, FILE_WRITE_ATTRIBUTES, kShareAll, facts);
+  if (!plain.IsValid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const DWORD attributes = facts.dwFileAttributes & kCopiedAttributes;
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (readOnly) {
-    plain = OpenPlainFile(path, FILE_WRITE_ATTRIBUTES, kShareAll, facts);
-    if (!plain.IsValid() ||
-        !SetAttributes(plain.Get(), facts.dwFileAttributes & kCopiedAttributes & ~FILE_ATTRIBUTE_READONLY)) {
-      return false;
-    }
-    AtKillPoint(KillPoint::FlushReadOnlyCleared, path);
+    if (!SetAttributes(plain.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+    AtKillPoint(KillPoint::FlushReadOnlyCleared, folder.Path() + name);
   }
   bool flushed = false;
   {
-    ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    flushed = handle.IsValid() && FlushFileBuffers(handle.Get());
+    BY_HANDLE_FILE_INFORMATION same;
+    const ScopedHandle file =
+        OpenPlainFile(folder, name, GENERIC_WRITE, kShareAll, same, &facts);
+    flushed = file.IsValid() && FlushFileBuffers(file.Get());
   }
   const DWORD error = GetLastError();
-  if (readOnly) SetAttributes(plain.Get(), facts.dwFileAttributes & kCopiedAttributes);
+  if (readOnly) SetAttributes(plain.Get(), attributes);
   SetLastError(error);
   return flushed;
 }
 
-// One try: a file that is no longer there holds nothing of this run.
-bool FlushFileOnce(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  return TryFlushFile(path, attributes);
-}
-
-// A folder's entries: through a handle of the folder itself. A file system
-// that cannot flush a folder says so, and is passed over.
-bool FlushFolder(const std::string& path) {
-  ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+// A folder's entries: through a handle of the folder itself, opened again
+// from the one held. A file system that cannot flush a folder says so, and
+// is passed over.
+bool FlushFolder(const HeldFolder& folder) {
+  ScopedHandle handle(folder.IsHeld() ? ReOpenFile(folder.Get(), GENERIC_WRITE, kShareAll,
+                                                   FILE_FLAG_BACKUP_SEMANTICS)
+                                      : INVALID_HANDLE_VALUE);
   if (handle.IsValid() && FlushFileBuffers(handle.Get())) return true;
   const DWORD error = GetLastError();
   return error == ERROR_INVALID_FUNCTION || error == ERROR_FILE_NOT_FOUND ||
@@ -93,8 +90,15 @@ bool FlushFolder(const std::string& path) {
 
 }  // namespace
 
+size_t DurableWrites::HoldAgain(const HeldFolder& folder) {
+  if (folders_.empty() || folders_.back().Path() != folder.Path()) {
+    folders_.push_back(folder.HoldAgain());
+  }
+  return folders_.size() - 1;
+}
+
 void DurableWrites::NoteFolder(const HeldFolder& folder, bool created) {
-  if (created) createdFolders_.push_back(folder.Path());
+  if (created) createdFolders_.push_back(HoldAgain(folder));
   if (volumeUnknown_) return;
   const std::string volume = folder.IsHeld() ? VolumeOf(folder.Get()) : "";
   if (volume.empty()) {
@@ -104,11 +108,21 @@ void DurableWrites::NoteFolder(const HeldFolder& folder, bool created) {
   }
 }
 
-void DurableWrites::Note(const std::string& path, bool changed) {
-  files_.push_back({path, changed});
+void DurableWrites::Note(const HeldFolder& folder, const std::string& name, bool changed) {
+  files_.push_back({HoldAgain(folder), name, changed});
 }
 
 bool DurableWrites::Flush() {
+  // The folders held again are let go of, done or not: a removal after the
+  // flush may remove them.
+  const bool flushed = FlushNoted();
+  files_.clear();
+  createdFolders_.clear();
+  folders_.clear();
+  return flushed;
+}
+
+bool DurableWrites::FlushNoted() {
   bool byVolume = !volumeUnknown_ && !volumes_.empty();
   for (const std::string& volume : volumes_) {
     if (!byVolume) break;
@@ -121,15 +135,16 @@ bool DurableWrites::Flush() {
   int passedOver = 0;
   std::string first;
   for (const File& file : files_) {
+    const HeldFolder& folder = folders_[file.folder];
     if (file.changed) {
-      if (!RetryWhileInUse([&] { return FlushFileOnce(file.path); })) return false;
-    } else if (!FlushFileOnce(file.path)) {
+      if (!RetryWhileInUse([&] { return FlushFileOnce(folder, file.name); })) return false;
+    } else if (!FlushFileOnce(folder, file.name)) {
       if (!IsInUseError(GetLastError())) return false;
-      if (passedOver++ == 0) first = file.path;
+      if (passedOver++ == 0) first = folder.Path() + file.name;
     }
   }
-  for (const std::string& folder : createdFolders_) {
-    if (!FlushFolder(folder)) return false;
+  for (const size_t folder : createdFolders_) {
+    if (!FlushFolder(folders_[folder])) return false;
   }
   if (passedOver > 0) {
     note_ = std::to_string(passedOver) + " unchanged file(s) held open by another program were "

@@ -58,11 +58,19 @@ FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, st
   if (!IsLinkFolder(read != FALSE, tag.FileAttributes, tag.ReparseTag, named)) {
     return FolderEntry::Enter;
   }
+  // The top of a walk has no held parent to judge; a parent that is held
+  // but whose permissions cannot be read could let anyone swap the link.
   Descriptor linkDescriptor, parentDescriptor;
+  const bool hasParent = parent != INVALID_HANDLE_VALUE && parent;
   std::string reason = "whose permissions cannot be read";
   if (linkDescriptor.Read(held.Get())) {
-    reason = WhyLinkIsNotFollowed(linkDescriptor.Get(),
-                                  parentDescriptor.Read(parent) ? parentDescriptor.Get() : nullptr);
+    if (!hasParent) {
+      reason = WhyLinkIsNotFollowed(linkDescriptor.Get(), nullptr);
+    } else if (parentDescriptor.Read(parent)) {
+      reason = WhyLinkIsNotFollowed(linkDescriptor.Get(), parentDescriptor.Get());
+    } else {
+      reason = "whose folder's permissions cannot be read";
+    }
   }
   if (reason.empty()) return FolderEntry::Enter;
   held.Reset();
@@ -114,6 +122,16 @@ FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::s
   return Judge(child.handle_, path, Get(), why);
 }
 
+HeldFolder HeldFolder::HoldAgain() const {
+  HeldFolder again(path_);
+  HANDLE copy = nullptr;
+  if (IsHeld() && DuplicateHandle(GetCurrentProcess(), Get(), GetCurrentProcess(), &copy, 0, FALSE,
+                                  DUPLICATE_SAME_ACCESS)) {
+    again.handle_ = ScopedHandle(copy);
+  }
+  return again;
+}
+
 bool HeldFolder::Create(const std::string& name, HeldFolder& child) const {
   child = HeldFolder(path_ + name + '\\');
   if (!IsHeld() || IsDotName(name)) {
@@ -130,12 +148,28 @@ bool HeldFolder::Create(const std::string& name, HeldFolder& child) const {
   return child.handle_.IsValid();
 }
 
-ScopedHandle HeldFolder::OpenForReading(const std::string& name) const {
+ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastWrite) const {
   if (!IsHeld() || (path_ + name).size() >= kFilePathLimit) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return ScopedHandle();
   }
-  // A link here is read through, as CreateFileA reads it; the replace
-  // moves over the link itself.
-  return OpenRelative(Get(), name, GENERIC_READ, FILE_SHARE_READ, kOpenExisting, kFileOnly);
+  // The entry itself: what a link leads to is never read, and a file with
+  // other names may be anyone's. The replace moves over the entry.
+  ScopedHandle file = OpenRelative(Get(), name, GENERIC_READ, FILE_SHARE_READ, kOpenExisting,
+                                   kFileOnly | kOpenReparsePoint);
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!file.IsValid()) return file;
+  if (!GetFileInformationByHandle(file.Get(), &facts)) {
+    const DWORD error = GetLastError();
+    file.Reset();
+    SetLastError(error);
+    return file;
+  }
+  if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || facts.nNumberOfLinks != 1) {
+    file.Reset();
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return file;
+  }
+  if (lastWrite) *lastWrite = facts.ftLastWriteTime;
+  return file;
 }

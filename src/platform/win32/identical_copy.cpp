@@ -72,8 +72,8 @@ void RemoveMarkOfTheWeb(const HeldFolder& folder, const std::string& name,
   LONG status = 0;
   const auto remove = [&] {
     const ScopedHandle stream =
-        OpenRelative(folder.Get(), name + ":Zone.Identifier", DELETE, kShareAll, kOpenExisting,
-                     kFileOnly | kOpenReparsePoint, FILE_ATTRIBUTE_NORMAL, &status);
+        OpenStreamRelative(folder.Get(), name, "Zone.Identifier", DELETE, kShareAll,
+                           kOpenExisting, kFileOnly | kOpenReparsePoint, &status);
     FILE_DISPOSITION_INFO disposition{TRUE};
     return stream.IsValid() && SetFileInformationByHandle(stream.Get(), FileDispositionInfo,
                                                           &disposition, sizeof disposition);

@@ -38,8 +38,10 @@ bool IsTrusted(PSID sid, PSID also = nullptr) {
   return same;
 }
 
-// Whether an account other than the trusted ones is allowed any of rights.
-bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID also = nullptr) {
+// Whether an account other than the trusted ones is allowed any of rights;
+// inherited: by inherit-only entries too.
+bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID also = nullptr,
+                   bool inherited = false) {
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
   if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
@@ -50,7 +52,7 @@ bool OthersAllowed(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID als
     void* entry = nullptr;
     if (!GetAce(dacl, index, &entry)) return true;
     const ACE_HEADER* header = static_cast<ACE_HEADER*>(entry);
-    if (header->AceFlags & INHERIT_ONLY_ACE) continue;
+    if ((header->AceFlags & INHERIT_ONLY_ACE) && !inherited) continue;
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
         header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
       continue;
@@ -84,6 +86,18 @@ std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR
   return "";
 }
 
+std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, bool runningAccountToo) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(object, &owner, &defaulted) || !owner ||
+      !IsTrusted(owner, runningAccountToo ? RunningUser() : nullptr)) {
+    return runningAccountToo
+               ? "whose owner is neither Administrators, SYSTEM, TrustedInstaller nor this account"
+               : "whose owner is not Administrators, SYSTEM or TrustedInstaller";
+  }
+  return "";
+}
+
 bool IsLinkFolder(bool handleRead, DWORD handleAttributes, DWORD reparseTag, DWORD namedAttributes) {
   const bool handleReparse = handleRead && (handleAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   if (handleReparse) return IsReparseTagNameSurrogate(reparseTag);
@@ -103,4 +117,8 @@ std::string WhyFolderIsNotTrusted(PSECURITY_DESCRIPTOR folder, bool trustRunning
                                   WRITE_OWNER;
   if (OthersAllowed(folder, changeFiles, also)) return "whose files other accounts may change";
   return "";
+}
+
+bool FolderGivesOthersAccess(PSECURITY_DESCRIPTOR folder, bool trustRunningUser) {
+  return OthersAllowed(folder, ~ACCESS_MASK{0}, trustRunningUser ? RunningUser() : nullptr, true);
 }

@@ -26,6 +26,16 @@ std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR
 // build under Wine).
 std::string WhyFolderIsNotTrusted(PSECURITY_DESCRIPTOR folder, bool trustRunningUser = false);
 
+// Whether folder's DACL gives any account but Administrators, SYSTEM and
+// TrustedInstaller any access at all, reading included, now or to what is
+// made in it later (inherit-only entries count). trustRunningUser as above.
+bool FolderGivesOthersAccess(PSECURITY_DESCRIPTOR folder, bool trustRunningUser = false);
+
+// Empty when Administrators, SYSTEM or TrustedInstaller own object, or,
+// with runningAccountToo, the account the run runs as; otherwise why not,
+// as a phrase that follows "a file".
+std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, bool runningAccountToo);
+
 // Whether a folder opened as itself is a link: its handle shows a reparse
 // point of a name-surrogate tag (a symbolic link or a junction; a OneDrive,
 // cloud-files or deduplicated folder is none). Wine's handle of a Unix link

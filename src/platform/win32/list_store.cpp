@@ -5,16 +5,19 @@
 #include <shlobj.h>
 
 #include "platform/durable_writes.h"
+#include "platform/folder_identities.h"
 #include "platform/test_trust.h"
+#include "platform/win32/in_use_retry.h"
 #include "platform/win32/link_trust.h"
 #include "platform/win32/nt_files.h"
 
 namespace {
 
-// Administrators and SYSTEM everything, Users read; "P": nothing inherited
-// from the program-data folder, whose entries let Users create in it.
-const char kListFolderPermissions[] =
-    "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+// SYSTEM and Administrators everything, no one else anything; "P": nothing
+// inherited from the program-data folder, whose entries let Users create in
+// it. Owned by Administrators, whoever of them makes it, so that a policy
+// that makes the creator the owner does not fail the trust rule.
+const char kListFolderPermissions[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr ULONG kOverwriteOrCreate = 0x5;  // FILE_OVERWRITE_IF
 constexpr DWORD kPiece = 64 * 1024;
 
@@ -30,12 +33,58 @@ class LocalMemory {
   PSECURITY_DESCRIPTOR memory_ = nullptr;
 };
 
-bool Trusted(HANDLE folder) {
+// The DACL of kListFolderPermissions, protected, on what handle holds
+// (opened with WRITE_DAC).
+bool SetListPermissions(HANDLE handle) {
   LocalMemory descriptor;
-  return GetSecurityInfo(folder, SE_FILE_OBJECT,
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kListFolderPermissions, SDDL_REVISION_1,
+                                                            descriptor.Receive(), nullptr) ||
+      !GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted)) {
+    return false;
+  }
+  return SetSecurityInfo(handle, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+// Gives the folder and its files the permissions of a new folder: its
+// files first, each opened in the folder as itself and taken only as a
+// plain file of one name, so that a run stopped between them finds the
+// folder still to be done. The folder through a second handle of its own,
+// the only one with WRITE_DAC.
+bool Restrict(const HeldFolder& folder) {
+  for (const std::string& name : FolderIdentities(folder).Names()) {
+    ScopedHandle file =
+        OpenRelative(folder.Get(), name, READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpenExisting,
+                     kFileOnly | kOpenReparsePoint);
+    BY_HANDLE_FILE_INFORMATION facts;
+    if (!file.IsValid() || !GetFileInformationByHandle(file.Get(), &facts) ||
+        facts.nNumberOfLinks != 1 || (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !SetListPermissions(file.Get())) {
+      return false;
+    }
+  }
+  ScopedHandle self(ReOpenFile(folder.Get(), READ_CONTROL | WRITE_DAC,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  return self.IsValid() && SetListPermissions(self.Get());
+}
+
+// Trusted; with restrictAccess, given the permissions of a new folder when
+// it gives anyone else access. Wine keeps no permissions: there a trusted
+// folder is restricted again on every run.
+bool Trusted(const HeldFolder& folder, bool restrictAccess) {
+  LocalMemory descriptor;
+  const bool trustRunningUser = TestBuildTrustsRunningUser();
+  return GetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
                          nullptr, nullptr, descriptor.Receive()) == ERROR_SUCCESS &&
-         WhyFolderIsNotTrusted(descriptor.Get(), TestBuildTrustsRunningUser()).empty();
+         WhyFolderIsNotTrusted(descriptor.Get(), trustRunningUser).empty() &&
+         (!restrictAccess || !FolderGivesOthersAccess(descriptor.Get(), trustRunningUser) ||
+          Restrict(folder));
 }
 
 // Data and names of the folder on the disk: its volume's caches flushed.
@@ -68,14 +117,30 @@ std::string ListBaseFolder() {
   return path;
 }
 
-ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder) {
+ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder,
+                                 bool restrictAccess) {
   const std::string base = ListBaseFolder();
   folder.held_ = HeldFolder();
   if (base.empty()) return ListFolderFound::Untrusted;
   FolderEntry entry = FolderEntry::Absent;
+  SetLastError(ERROR_SUCCESS);
   HeldFolder held = HeldFolder::Open(base + name, &entry);
+  const DWORD error = GetLastError();
   if (entry == FolderEntry::Absent) return ListFolderFound::Absent;
-  if (entry != FolderEntry::Enter || !Trusted(held.Get())) return ListFolderFound::Untrusted;
+  // A folder (no link) that this account may not open, or that someone
+  // holds without sharing.
+  if (entry == FolderEntry::Refused && IsInUseError(error)) {
+    const DWORD named = GetFileAttributesA((base + name).c_str());
+    if (named != INVALID_FILE_ATTRIBUTES &&
+        (named & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+            FILE_ATTRIBUTE_DIRECTORY) {
+      SetLastError(error);
+      return ListFolderFound::Unreadable;
+    }
+  }
+  if (entry != FolderEntry::Enter || !Trusted(held, restrictAccess)) {
+    return ListFolderFound::Untrusted;
+  }
   folder.held_ = std::move(held);
   return ListFolderFound::Trusted;
 }
@@ -109,17 +174,26 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
 
 bool ListFolder::Read(const std::string& file,
                       const std::function<void(const PieceSource&)>& consume) const {
-  ScopedHandle handle = OpenRelative(held_.Get(), file, GENERIC_READ, FILE_SHARE_READ, kOpenExisting,
-                                     kFileOnly | kOpenReparsePoint);
+  ScopedHandle handle;
+  RetryWhileInUse([&] {
+    handle = OpenRelative(held_.Get(), file, GENERIC_READ, FILE_SHARE_READ, kOpenExisting,
+                          kFileOnly | kOpenReparsePoint);
+    return handle.IsValid();
+  });
   if (!handle.IsValid()) return false;
+  DWORD error = ERROR_SUCCESS;
   consume([&](std::string& piece) {
     piece.resize(kPiece);
     DWORD done = 0;
-    if (!ReadFile(handle.Get(), &piece[0], kPiece, &done, nullptr)) done = 0;
+    if (!ReadFile(handle.Get(), &piece[0], kPiece, &done, nullptr)) {
+      error = GetLastError();
+      done = 0;
+    }
     piece.resize(done);
     return done > 0;
   });
-  return true;
+  SetLastError(error);
+  return error == ERROR_SUCCESS;
 }
 
 bool ListFolder::Write(const std::string& file,

@@ -1,14 +1,51 @@
 #include "platform/log_file.h"
 
-#include "platform/scoped_handle.h"
+#include "platform/file_owner.h"
+#include "platform/win32/in_use_retry.h"
+#include "platform/win32/nt_files.h"
 
-bool AppendToLogFile(const std::string& path, const std::string& text) {
+namespace {
+
+constexpr ULONG kOpenOrCreate = 0x3;  // FILE_OPEN_IF
+
+std::string Code(DWORD error) { return "error " + std::to_string(error); }
+
+}  // namespace
+
+ScopedHandle OpenLogIn(const HeldFolder& folder, const std::string& name, std::string& why) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
-  ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const ACCESS_MASK access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL;
+  ScopedHandle log;
+  bool created = false;
+  RetryWhileInUse([&] {
+    log = OpenRelative(folder.Get(), name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, kOpenOrCreate,
+                       kFileOnly | kOpenReparsePoint, FILE_ATTRIBUTE_NORMAL, nullptr, &created);
+    return log.IsValid();
+  });
+  if (!log.IsValid()) {
+    why = "that cannot be opened (" + Code(GetLastError()) + ")";
+    return log;
+  }
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!GetFileInformationByHandle(log.Get(), &facts)) {
+    why = "whose kind cannot be read (" + Code(GetLastError()) + ")";
+    log.Reset();
+  } else if (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    why = "a link";
+    log.Reset();
+  } else if (facts.nNumberOfLinks != 1) {
+    why = "a file with other names";
+    log.Reset();
+  } else if (!created && !HasTrustedOwner(log.Get(), true)) {
+    why = "a file that another account owns";
+    log.Reset();
+  }
+  return log;
+}
+
+bool AppendToLog(HANDLE log, const std::string& text) {
   DWORD written = 0;
-  return file.IsValid() &&
-         WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+  return WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
 }
 

@@ -28,6 +28,23 @@ std::vector<WCHAR> Wide(const std::string& name) {
   return wide;
 }
 
+// One name of one folder: a separator would look the rest up through
+// whatever the first part is, a link included, and a colon names a stream.
+// Judged in wide characters, where a double-byte character's trail byte is
+// no separator.
+bool IsOneName(const std::vector<WCHAR>& wide) {
+  for (WCHAR c : wide) {
+    if (c == L'\\' || c == L'/' || c == L':') return false;
+  }
+  return !wide.empty();
+}
+
+const ULONG_PTR kFileCreated = 2;  // FILE_CREATED
+const NTSTATUS kOplockBreakInProgress = 0x00000108;  // STATUS_OPLOCK_BREAK_IN_PROGRESS
+const NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043);  // STATUS_SHARING_VIOLATION
+const ACCESS_MASK kAccessThatBreaksNoOplock =
+    FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+
 bool Succeeded(NTSTATUS status) {
   if (status >= 0) return true;
   SetLastError(RtlNtStatusToDosError(status));
@@ -36,12 +53,15 @@ bool Succeeded(NTSTATUS status) {
 
 }  // namespace
 
-ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
-                          ULONG disposition, ULONG options, ULONG attributes, LONG* status) {
-  std::vector<WCHAR> wide = Wide(name);
+namespace {
+
+ScopedHandle OpenWide(HANDLE folder, std::vector<WCHAR>& wide, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, ULONG attributes, LONG* status,
+                      bool* created = nullptr) {
   const USHORT bytes = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
   if (wide.empty() || wide.size() * sizeof(WCHAR) > 0xfffe) {
     SetLastError(ERROR_INVALID_NAME);
+    if (status) *status = static_cast<LONG>(0xC0000033);  // STATUS_OBJECT_NAME_INVALID
     return ScopedHandle();
   }
   UNICODE_STRING text{bytes, bytes, wide.data()};
@@ -49,9 +69,19 @@ ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK ac
   InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr,
-                                       attributes, share, disposition, options | kSynchronousIo,
-                                       nullptr, 0);
+  // An open that would wait for another program's oplock to be let go
+  // returns at once instead: that program holds the file, for as long as it
+  // likes. Opens for attributes and permissions alone break no oplock.
+  const bool breaksOplocks = (access & ~kAccessThatBreaksNoOplock) != 0;
+  NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes,
+                                 share, disposition,
+                                 options | kSynchronousIo | (breaksOplocks ? kCompleteIfOplocked : 0),
+                                 nullptr, 0);
+  if (result == kOplockBreakInProgress) {
+    CloseHandle(handle);
+    result = kSharingViolation;
+  }
+  if (created) *created = result >= 0 && io.Information == kFileCreated;
   if (status) {
     *status = result;
     return result >= 0 ? ScopedHandle(handle) : ScopedHandle();
@@ -59,9 +89,33 @@ ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK ac
   return Succeeded(result) ? ScopedHandle(handle) : ScopedHandle();
 }
 
+}  // namespace
+
+ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
+                          ULONG disposition, ULONG options, ULONG attributes, LONG* status,
+                          bool* created) {
+  std::vector<WCHAR> wide = Wide(name);
+  if (!IsOneName(wide)) wide.clear();
+  return OpenWide(folder, wide, access, share, disposition, options, attributes, status, created);
+}
+
+ScopedHandle OpenStreamRelative(HANDLE folder, const std::string& name, const std::string& stream,
+                                ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
+                                LONG* status) {
+  std::vector<WCHAR> wide = Wide(name);
+  const std::vector<WCHAR> streamName = Wide(stream);
+  if (!IsOneName(wide) || !IsOneName(streamName)) {
+    wide.clear();
+  } else {
+    wide.push_back(L':');
+    wide.insert(wide.end(), streamName.begin(), streamName.end());
+  }
+  return OpenWide(folder, wide, access, share, disposition, options, FILE_ATTRIBUTE_NORMAL, status);
+}
+
 bool RenameRelative(HANDLE file, HANDLE folder, const std::string& name, bool replace) {
   const std::vector<WCHAR> wide = Wide(name);
-  if (wide.empty()) {
+  if (!IsOneName(wide)) {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }

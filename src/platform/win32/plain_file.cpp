@@ -46,18 +46,6 @@ ScopedHandle OpenPlainFile(const HeldFolder& folder, const std::string& name, DW
                      facts, expected);
 }
 
-ScopedHandle OpenPlainFile(const std::string& path, DWORD access, DWORD share,
-                           BY_HANDLE_FILE_INFORMATION& facts) {
-  if (NamedAsLink(path)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return ScopedHandle();
-  }
-  return KeepIfPlain(ScopedHandle(CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES, share,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                              nullptr)),
-                     facts, nullptr);
-}
-
 bool SetAttributes(HANDLE file, DWORD attributes) {
   FILE_BASIC_INFO basic{};  // times of zero are left as they are
   basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;

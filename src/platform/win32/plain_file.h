@@ -26,9 +26,6 @@ const DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN 
 ScopedHandle OpenPlainFile(const HeldFolder& folder, const std::string& name, DWORD access,
                            DWORD share, BY_HANDLE_FILE_INFORMATION& facts,
                            const BY_HANDLE_FILE_INFORMATION* expected = nullptr);
-// The same for a file named by its path, for the flush after the copy.
-ScopedHandle OpenPlainFile(const std::string& path, DWORD access, DWORD share,
-                           BY_HANDLE_FILE_INFORMATION& facts);
 
 // Sets the attributes of what file holds (0 becomes FILE_ATTRIBUTE_NORMAL).
 bool SetAttributes(HANDLE file, DWORD attributes);

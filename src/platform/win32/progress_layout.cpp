@@ -1,5 +1,7 @@
 #include "platform/win32/progress_layout.h"
 
+#include "platform/win32/dpi_calls.h"
+
 namespace {
 
 int Scaled(int dips, UINT dpi) { return MulDiv(dips, static_cast<int>(dpi), 96); }
@@ -12,14 +14,13 @@ constexpr int kBarHeight = 18;
 }  // namespace
 
 HFONT ProgressFont(UINT dpi) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+  LOGFONTW font;
+  if (!MessageFontForDpi(dpi, font)) {
     return CreateFontW(-Scaled(12, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
                        L"Segoe UI");
   }
-  return CreateFontIndirectW(&metrics.lfMessageFont);
+  return CreateFontIndirectW(&font);
 }
 
 RECT MeasureText(HFONT font, const std::wstring& text, int width, bool oneLine) {

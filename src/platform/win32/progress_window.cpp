@@ -5,6 +5,7 @@
 
 #include "platform/kill_points.h"
 #include "platform/scoped_handle.h"
+#include "platform/win32/dpi_calls.h"
 #include "platform/win32/progress_layout.h"
 
 namespace {
@@ -101,7 +102,7 @@ class Win32ProgressWindow : public ProgressWindow {
     }
     SetWindowTextW(texts_[kCaption], caption_.c_str());
     SetWindowTextW(texts_[kWarning], warning_.c_str());
-    LayOut(GetDpiForWindow(window_), true);
+    LayOut(DpiForWindow(window_), true);
     ShowWindow(window_, SW_SHOWNORMAL);
     // Only the thread that made the window may say why the session should
     // not end; WM_QUERYENDSESSION is answered FALSE meanwhile.
@@ -142,7 +143,7 @@ class Win32ProgressWindow : public ProgressWindow {
     }
     bar_ = layout.bar;
     RECT frame{0, 0, layout.client.cx, layout.client.cy};
-    AdjustWindowRectExForDpi(&frame, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, FALSE, 0, dpi);
+    AdjustWindowRectForDpi(&frame, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, dpi);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     if (centre) {
       const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;

@@ -21,7 +21,7 @@ namespace {
 FolderLock folderLock;
 
 // The copy's handle: written, given its basic information, renamed, or
-// deleted. Others may only read it meanwhile, and only sharing delete:
+// deleted. Others may only read it meanwhile; it shares no write or delete:
 // another run that finds it under its own temporary name is refused its
 // open, and takes another name.
 const ACCESS_MASK kCopyAccess = GENERIC_WRITE | DELETE;
@@ -68,22 +68,30 @@ ScopedHandle CreateTemporary(const std::string& sourceFolder, const HeldFolder& 
   return ScopedHandle();
 }
 
-// Copies the bytes of from, read from its start, to to. A read of a file
-// on a disk returns fewer bytes than asked only at its end.
-bool CopyBytes(HANDLE from, HANDLE to) {
+// Copies the size bytes of from, read from its start, to to: a share may
+// return fewer bytes than asked before the end, so only a read that gives
+// none ends the file early, and a copy of another size than the source's
+// is no copy of it.
+bool CopyBytes(HANDLE from, HANDLE to, uint64_t size) {
   const DWORD kChunk = 1 << 20;
   static const std::unique_ptr<char[]> buffer(new char[kChunk]);
-  for (;;) {
+  uint64_t copied = 0;
+  for (bool more = true; more && copied < size;) {
     DWORD got = 0, put = 0;
     if (!ReadFile(from, buffer.get(), kChunk, &got, nullptr)) return false;
-    if (got == 0) return true;
-    if (!WriteFile(to, buffer.get(), got, &put, nullptr)) return false;
+    more = got > 0;
+    if (more && !WriteFile(to, buffer.get(), got, &put, nullptr)) return false;
     if (put != got) {
       SetLastError(ERROR_HANDLE_DISK_FULL);
       return false;
     }
-    if (got < kChunk) return true;
+    copied += got;
   }
+  if (copied != size) {
+    SetLastError(ERROR_READ_FAULT);
+    return false;
+  }
+  return true;
 }
 
 // The source's last-write time and attributes, as a copy has them: a copy
@@ -170,6 +178,8 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& fold
   if (listed) {
     sourceFacts.dwFileAttributes = facts->source.attributes;
     sourceFacts.ftLastWriteTime = facts->source.lastWriteTime;
+    sourceFacts.nFileSizeHigh = static_cast<DWORD>(facts->source.size >> 32);
+    sourceFacts.nFileSizeLow = static_cast<DWORD>(facts->source.size);
   } else if (!GetFileInformationByHandle(source.Get(), &sourceFacts)) {
     return false;
   }
@@ -182,7 +192,8 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& fold
   std::string temporary;
   const ScopedHandle copy = CreateTemporary(sourceFolder, folder, name, temporary);
   if (!copy.IsValid()) return false;
-  if (!CopyBytes(source.Get(), copy.Get()) || !GiveSourceFacts(copy.Get(), sourceFacts)) {
+  const uint64_t size = (uint64_t{sourceFacts.nFileSizeHigh} << 32) | sourceFacts.nFileSizeLow;
+  if (!CopyBytes(source.Get(), copy.Get(), size) || !GiveSourceFacts(copy.Get(), sourceFacts)) {
     Discard(copy.Get());
     return false;
   }
