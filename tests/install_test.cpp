@@ -3,7 +3,9 @@
 // only after a complete copy.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +152,27 @@ TEST_F(InstallTest, FirstInstallDirectoryArgumentWins) {
       kit_.Run({"/p" + kit_.installFolder().string(), "/p" + second.string()}));
   EXPECT_EQ(ReadFile(kit_.installFolder() / "index.html"), "<index>");
   EXPECT_TRUE(fs::is_empty(second));
+
+  // Spelt as Windows takes a path: a last name's trailing dots and blanks
+  // go, and the list of the install before is the same directory's (the
+  // rerun passes over what it vouches for). A device path is no folder.
+  const std::string install = testing_support::HostPath(kit_.installFolder().string());
+  const fs::path log = kit_.folder() / "spelt.log";
+  for (const std::string& spelt : {install + ".", install + " ", install + ". ."}) {
+    SCOPED_TRACE(spelt);
+    Configure(settings_.productGuid.c_str());
+    fs::remove(log);
+    ExpectCompleted(kit_.Run({"/p" + spelt, "/log=" + testing_support::HostPath(log.string())},
+                             TrustingTestBuild()));
+    EXPECT_NE(ReadFile(log).find("install directory: " + install + " (from /p)"),
+              std::string::npos) << ReadFile(log);
+  }
+  EXPECT_NE(ReadFile(log).find("passed over (as the last install left them) 1"), std::string::npos)
+      << ReadFile(log);
+  Configure(settings_.productGuid.c_str());
+  const RunResult device = kit_.Run({"/p\\\\.\\C:\\manual"});
+  EXPECT_EQ(device.exitCode, 5);
+  EXPECT_EQ(device.output, "Can not get the install directory!");
 }
 
 // The install directory is never created: the first folder or file to go
@@ -331,6 +354,32 @@ TEST_F(InstallTest, KilledAtEachStepTheRerunCompletes) {
   WriteFile(release, "");
   ExpectCompleted(run->Wait());
   EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
+
+  // Held for good, as another program's oplock could hold it: after the
+  // deadline without progress (a test's shorter one) the run ends itself
+  // with the code of its step, says so, and the next run completes.
+  const struct {
+    const char* hold;
+    int exitCode;
+  } stalls[] = {{"copy-written:page.html", 4}, {"list-written:install", 8}};
+  const fs::path log = kit_.folder() / "stalled.log";
+  for (const auto& stall : stalls) {
+    SCOPED_TRACE(stall.hold);
+    installOld();
+    fs::remove(log);
+    const RunResult stalled = kit_.Run(
+        {"/p" + installed.string(), "/log=" + HostPath(log.string())},
+        {{"QUORVEX_FAULT_HOLD", std::string(stall.hold) + ":" + HostPath(release.string() + "-never")},
+         {"QUORVEX_FAULT_STALL_AFTER", "1500"}});
+    EXPECT_EQ(stalled.exitCode, stall.exitCode);
+    EXPECT_EQ(RecordedVersion(), "(none)");
+    const std::string text = ReadFile(log);
+    EXPECT_NE(text.find("failure: the run made no progress for 2 s"), std::string::npos) << text;
+    EXPECT_NE(text.find("exit code: " + std::to_string(stall.exitCode) + "\n"), std::string::npos)
+        << text;
+    ExpectCompleted(kit_.RunInto(installed));
+    EXPECT_EQ(SnapshotTree(installed), SnapshotTree(kit_.sourceFolder()));
+  }
 }
 
 // A rerun of the same kit passes over the files that the list of installed
@@ -522,6 +571,26 @@ TEST_F(InstallTest, AListsFolderOthersMayReadIsRestrictedAndStillUsed) {
 #ifndef _WIN32
   EXPECT_EQ(fs::status(folder).permissions(), perms::owner_all);
   EXPECT_EQ(fs::status(list).permissions(), perms::owner_read | perms::owner_write);
+
+  // A lease another program holds on the list, as an oplock on Windows:
+  // the list is in use, not waited for. The run ends with 8 before it
+  // writes anything; once the lease is let go, the next run completes.
+  kit_.AddSourceFile("b.html", "<b>");
+  const auto before = testing_support::SnapshotTree(kit_.installFolder());
+  const auto ignored = signal(SIGIO, SIG_IGN);  // the lease's break, to its holder
+  const int leased = open(list.c_str(), O_RDWR);
+  ASSERT_GE(leased, 0);
+  ASSERT_EQ(fcntl(leased, F_SETLEASE, F_WRLCK), 0) << strerror(errno);
+  Configure(settings_.productGuid.c_str());
+  const RunResult held = kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + log.string()});
+  EXPECT_EQ(held.exitCode, 8);
+  EXPECT_EQ(RecordedVersion(), "(none)");
+  EXPECT_EQ(testing_support::SnapshotTree(kit_.installFolder()), before);
+  fcntl(leased, F_SETLEASE, F_UNLCK);
+  close(leased);
+  signal(SIGIO, ignored);
+  ExpectCompleted(kit_.RunInto(kit_.installFolder()));
+  EXPECT_EQ(ReadFile(kit_.installFolder() / "b.html"), "<b>");
 #endif
 }
 
@@ -663,11 +732,11 @@ TEST_F(InstallTest, PlantedPagesAreReplacedAndTheLogGoesOnlyWhereNoOneElseCanSte
   ASSERT_EQ(lchown(viaFolder.c_str(), nobody, nobody), 0);
   const struct {
     fs::path log;
-    const char* why;
+    std::string why;
   } refused[] = {
       {theirs, "it is a file that another account owns"},
       {linked, "it is a link"},
-      {viaFolder / "run.log", " is a link that another account made"},
+      {viaFolder / "run.log", " is a link to " + kit_.folder().string() + " that another account made"},
   };
   for (const auto& row : refused) {
     SCOPED_TRACE(row.log.string());

@@ -264,15 +264,24 @@ TEST_F(KitCheck, NamesWindowsRefuses) {
   const std::vector<std::string> refused = {
       "a:b.html", "what?.html", "tab\t.html", "pipe|", "back\\slash", "dot.",  "blank ",
       "nul.txt",  "COM1",       "Lpt9.log",   "aux .tar.gz"};
-  const std::vector<std::string> taken = {"COM0.txt", "COM10", "console.html", "nul_.txt", ".hidden"};
-  std::vector<std::string> expected;
+  const std::vector<std::string> taken = {"COM0.txt", "COM10", "console.html", "nul_.txt", ".hidden",
+                                          "~$a.html", "GUIDE~1.HTML", "LONGNAME~1.TXT", "A~.TXT"};
+  // Taken, but may be another file's short name (Windows' and Wine's shapes).
+  const std::vector<std::string> shortShaped = {"GUIDE~1.HTM", "gu1a2b~1.htm", "GUID~K2B",
+                                                "AB~~~XYZ.C"};
+  std::vector<std::string> expected, expectedShort;
   for (const std::string& name : refused) {
     kit_.AddSourceFile(name, "x");
     expected.push_back(SourcePath({name}));
   }
   for (const std::string& name : taken) kit_.AddSourceFile(name, "x");
+  for (const std::string& name : shortShaped) {
+    kit_.AddSourceFile(name, "x");
+    expectedShort.push_back(SourcePath({name}));
+  }
   const kit::Report report = Check();
   EXPECT_EQ(Sorted(PathsOf(report, "invalid-name")), Sorted(expected)) << Describe(report);
+  EXPECT_EQ(Sorted(PathsOf(report, "short-name-shape")), Sorted(expectedShort)) << Describe(report);
   EXPECT_EQ(report.exitCode, 1);
 }
 

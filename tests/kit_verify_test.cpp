@@ -261,6 +261,24 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
   EXPECT_EQ(report.json["message"].text, "nothing of this manual is installed");
   EXPECT_NE(testing_support::ReadFile(log).find("nothing of this manual is installed\n"),
             std::string::npos);
+
+  // A log that is a link is not written through; the report says so.
+  // (Wine makes no symbolic links: natively only.)
+  const fs::path target = scenario_.kit().folder() / "target.txt";
+  testing_support::WriteFile(target, "target");
+  const fs::path linked = scenario_.kit().folder() / "linked.log";
+  std::error_code noLink;
+  fs::create_symlink(target, linked, noLink);
+  if (!noLink) {
+    report = Remove({"/log=" + linked.string()});
+    EXPECT_EQ(report.exitStatus, 0);
+    bool said = false;
+    for (const Json& finding : report.json["findings"].items) {
+      said = said || finding["code"].text == "log-not-written";
+    }
+    EXPECT_TRUE(said);
+    EXPECT_EQ(testing_support::ReadFile(target), "target");
+  }
 }
 
 // The other language's manual in the same directory keeps the files its
@@ -332,6 +350,21 @@ TEST_F(KitRemove, AKillAtEachStepIsFinishedByTheNextRun) {
     EXPECT_EQ(report.exitStatus, 0);
     ExpectAllGone();
   }
+  // Held for good at a file, as another program's oplock could hold it: it
+  // ends itself with 1 after the deadline without progress (a test's
+  // shorter one), and the next run finishes.
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  const std::string held = "file-removed:" + scenario_.install().filename().string();
+  const std::string never = (scenario_.kit().folder() / "never").string();
+  const auto stalled = scenario_.RunKitRaw(
+      "remove", {scenario_.installArgument()},
+      {{"QUORVEX_FAULT_HOLD", held + ":" + testing_support::HostPath(never)},
+       {"QUORVEX_FAULT_STALL_AFTER", "1500"}});
+  EXPECT_EQ(stalled.exitCode, 1);
+  EXPECT_NE(stalled.errors.find("no progress for 2 s"), std::string::npos) << stalled.errors;
+  EXPECT_EQ(Remove().exitStatus, 0);
+  ExpectAllGone();
+
   ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
   const std::string kill = "file-removed:" + scenario_.install().filename().string();
   EXPECT_EQ(scenario_.RunKitRaw("remove", {scenario_.installArgument()},

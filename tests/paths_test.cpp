@@ -14,6 +14,7 @@
 #include <sddl.h>
 
 #include "platform/win32/link_trust.h"
+#include "platform/win32/reparse_target.h"
 #endif
 
 namespace {
@@ -215,6 +216,119 @@ TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {
     EXPECT_EQ(why.empty(), *row.refusal == '\0') << why;
     LocalFree(link);
     LocalFree(parent);
+  }
+}
+
+// Reparse data as NTFS gives it: the substitute name, then the print
+// name, each ending in a null that its length leaves out.
+std::vector<BYTE> ReparseData(ULONG tag, const std::wstring& substitute, ULONG flags = 0) {
+  const bool symlink = tag == IO_REPARSE_TAG_SYMLINK;
+  const std::wstring print = substitute.compare(0, 4, L"\\??\\") == 0 ? substitute.substr(4)
+                                                                       : substitute;
+  const size_t pathBuffer = symlink ? 20 : 16;
+  const USHORT substituteBytes = static_cast<USHORT>(substitute.size() * sizeof(WCHAR));
+  const USHORT printBytes = static_cast<USHORT>(print.size() * sizeof(WCHAR));
+  std::vector<BYTE> data(pathBuffer + substituteBytes + printBytes + 2 * sizeof(WCHAR));
+  const USHORT fields[] = {static_cast<USHORT>(data.size() - 8), 0, 0, substituteBytes,
+                           static_cast<USHORT>(substituteBytes + sizeof(WCHAR)), printBytes};
+  memcpy(data.data(), &tag, sizeof tag);
+  memcpy(data.data() + 4, fields, sizeof fields);
+  if (symlink) memcpy(data.data() + 16, &flags, sizeof flags);
+  memcpy(data.data() + pathBuffer, substitute.data(), substituteBytes);
+  memcpy(data.data() + pathBuffer + substituteBytes + sizeof(WCHAR), print.data(), printBytes);
+  return data;
+}
+
+// Where a link that may be followed leads: the top of a volume and the
+// folders below it, walked to by the same rule; what cannot be walked to on
+// this computer is refused.
+TEST(FoldersAlong, LinksLeadToTheirTargetsFromTheTopOfTheirVolume) {
+  const ULONG junction = IO_REPARSE_TAG_MOUNT_POINT, symlink = IO_REPARSE_TAG_SYMLINK;
+  const ULONG relative = 1;  // SYMLINK_FLAG_RELATIVE
+  const std::wstring volume = L"Volume{0b1c2d3e-4f50-6172-8394-a5b6c7d8e9f0}";
+  const std::wstring local = L"\\\\?\\C:\\Program Files\\Orvinel\\";
+  const std::wstring share = L"\\\\?\\UNC\\server\\share\\manual\\";
+  std::vector<BYTE> cut = ReparseData(junction, L"\\??\\D:\\Manuals");
+  cut.resize(cut.size() - 10);
+  std::vector<BYTE> outside = ReparseData(junction, L"\\??\\D:\\Manuals");
+  outside[8] = 0x40;  // the substitute name's offset, past the data
+  std::vector<BYTE> oddLength = ReparseData(junction, L"\\??\\D:\\Manuals");
+  oddLength[10] = 3;
+  struct Row {
+    const char* what;
+    std::vector<BYTE> data;
+    std::wstring linkFolder;
+    const char* target;   // the top and the names, or "" when refused
+    const char* refusal;  // the start of the reason
+  };
+  const Row rows[] = {
+      {"a junction to another disk", ReparseData(junction, L"\\??\\D:\\x"), local, "D:\\x", ""},
+      {"a junction spelled with a final separator",
+       ReparseData(junction, L"\\??\\d:\\Manuals\\Orvinel\\"), local, "d:\\Manuals\\Orvinel", ""},
+      {"a junction to a drive's top", ReparseData(junction, L"\\??\\D:\\"), local, "D:\\", ""},
+      {"a volume mounted in a folder", ReparseData(junction, L"\\??\\" + volume + L"\\"), local,
+       "\\\\?\\Volume{0b1c2d3e-4f50-6172-8394-a5b6c7d8e9f0}\\", ""},
+      {"a junction into a volume without a drive",
+       ReparseData(junction, L"\\??\\" + volume + L"\\x\\y"), local,
+       "\\\\?\\Volume{0b1c2d3e-4f50-6172-8394-a5b6c7d8e9f0}\\x\\y", ""},
+      {"an absolute symbolic link", ReparseData(symlink, L"\\??\\E:\\docs\\en"), local,
+       "E:\\docs\\en", ""},
+      {"a relative symbolic link to a neighbour", ReparseData(symlink, L"..\\other", relative),
+       local, "C:\\Program Files\\other", ""},
+      {"a relative symbolic link below", ReparseData(symlink, L"sub\\dir", relative), local,
+       "C:\\Program Files\\Orvinel\\sub\\dir", ""},
+      {"a relative symbolic link with . and ..", ReparseData(symlink, L".\\a\\..\\b", relative),
+       local, "C:\\Program Files\\Orvinel\\b", ""},
+      {"a relative symbolic link to its drive's top", ReparseData(symlink, L"..\\..", relative),
+       L"C:\\Program Files\\Orvinel\\", "C:\\", ""},
+      {"a relative symbolic link from its drive's top", ReparseData(symlink, L"\\shared", relative),
+       local, "C:\\shared", ""},
+      {"a relative symbolic link within a share", ReparseData(symlink, L"..\\other", relative),
+       share, "\\\\server\\share\\other", ""},
+      {"a relative symbolic link above its drive's top",
+       ReparseData(symlink, L"..\\..\\..\\x", relative), local, "", "whose target lies above"},
+      {"a junction to a share", ReparseData(junction, L"\\??\\UNC\\server\\share\\x"), local, "",
+       "whose target is on another computer"},
+      {"a share's junction to one of its computer's drives",
+       ReparseData(junction, L"\\??\\C:\\x"), share, "", "whose target is on another computer"},
+      {"a symbolic link to a device's path", ReparseData(symlink, L"\\Device\\HarddiskVolume2\\x"),
+       local, "", "whose target names no drive or volume"},
+      {"an absolute target with ..", ReparseData(junction, L"\\??\\D:\\x\\..\\y"), local, "",
+       "whose target cannot be read"},
+      {"an absolute target with an empty name", ReparseData(junction, L"\\??\\D:\\x\\\\y"), local,
+       "", "whose target cannot be read"},
+      {"a drive without its top", ReparseData(junction, L"\\??\\D:x"), local, "",
+       "whose target cannot be read"},
+      {"a volume's name that is no GUID", ReparseData(junction, L"\\??\\Volume{..\\x}\\"), local,
+       "", "whose target cannot be read"},
+      {"an empty name", ReparseData(junction, L""), local, "", "whose target cannot be read"},
+      {"a buffer cut in its name", cut, local, "", "whose target cannot be read"},
+      {"a buffer cut in its header", std::vector<BYTE>(cut.begin(), cut.begin() + 6), local, "",
+       "whose target cannot be read"},
+      {"a name's offset outside the buffer", outside, local, "", "whose target cannot be read"},
+      {"a name of an odd number of bytes", oddLength, local, "", "whose target cannot be read"},
+      {"another name-surrogate tag (WSL's symbolic link)", ReparseData(0xA000001D, L"\\??\\D:\\x"),
+       local, "", "whose target cannot be read"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ReparseTarget target;
+    std::string why;
+    const bool followed =
+        ReadReparseTarget(row.data.data(), row.data.size(), row.linkFolder, target, why);
+    std::string walked = target.top;
+    for (size_t i = 0; i < target.names.size(); ++i) walked += (i ? "\\" : "") + target.names[i];
+    EXPECT_EQ(walked, row.target);
+    EXPECT_EQ(followed, *row.target != '\0') << why;
+    EXPECT_EQ(why.substr(0, strlen(row.refusal)), row.refusal) << why;
+  }
+  // A name with no spelling in the code page is refused, not best fitted
+  // to another name (U+0100 would be "A").
+  if (GetACP() == 1252) {
+    ReparseTarget target;
+    std::string why;
+    const std::vector<BYTE> data = ReparseData(junction, L"\\??\\D:\\\u0100");
+    EXPECT_FALSE(ReadReparseTarget(data.data(), data.size(), local, target, why));
   }
 }
 

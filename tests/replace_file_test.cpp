@@ -239,6 +239,22 @@ TEST_F(FileReplace, FailureKeepsTheOldFile) {
   EXPECT_TRUE(fs::is_directory(Installed("folder.html")));
   EXPECT_FALSE(Replace("no-such-source.html"));
   EXPECT_EQ(Names(), (std::vector<std::string>{"folder.html", "page.html"}));
+
+  // A call relative to a held folder takes one name of it: a separator
+  // would look the rest up through whatever the first part is, and on
+  // Windows a colon names a stream.
+  fs::create_directory(Installed("sub"));
+  WriteFile(Installed("sub") / "page.html", "inner");
+  const HeldFolder folder = HeldFolder::Open(HostPath(installed_.Text()));
+  EXPECT_TRUE(folder.OpenForReading("page.html").IsValid());
+  for (const char* name : {"sub\\page.html", "sub/page.html"
+#ifdef _WIN32
+                           , "page.html:stream", "page.html::$DATA"
+#endif
+       }) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(folder.OpenForReading(name).IsValid());
+  }
 }
 
 #ifdef _WIN32

@@ -2,10 +2,12 @@
 // installers of one product running at once, with the real Win32 calls:
 // CreateProcessA and TerminateProcess, the real files and the real registry.
 // After every kill no file under its own name is torn and the new version is
-// not recorded; a rerun completes the install with nothing left over.
+// not recorded; a rerun completes the install with nothing left over. And
+// a kit's name that opens another installed file by its 8.3 short name.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <random>
@@ -390,6 +392,52 @@ TEST_F(WindowsRuns, EnglishAndJapaneseInstallersAtOnce) {
     EXPECT_EQ(Record("Concurrent", "en"), std::to_string(round));
     EXPECT_EQ(Record("Concurrent", "ja"), std::to_string(round));
   }
+}
+
+// A kit's file named as the 8.3 short name of an installed page opens that
+// page: the check warns of the name, the plan and the installer fail the
+// file with 4, and the page keeps its name and content.
+TEST_F(WindowsRuns, AKitNameThatIsAnInstalledPagesShortNameIsNotWritten) {
+  KitScenario scenario;
+  scenario.Settings("1", 0);
+  scenario.AddSource("guide-for-beginners.html", "beginners");
+  ASSERT_EQ(scenario.Install({scenario.installArgument()}).exitCode, 0);
+  const fs::path page = scenario.install() / "guide-for-beginners.html";
+  char shortPath[MAX_PATH];
+  const DWORD length = GetShortPathNameA(Host(page).c_str(), shortPath, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  const std::string shortName = strrchr(shortPath, '\\') + 1;
+  if (shortName == page.filename().string()) GTEST_SKIP() << "this volume makes no short names";
+
+  fs::remove(scenario.kit().sourceFolder() / "guide-for-beginners.html");
+  scenario.AddSource(shortName, "alias");
+  scenario.Settings("2", 0);
+  const KitReport check = scenario.RunKit("check", {});
+  bool warned = false;
+  for (const Json& finding : check.json["findings"].items) {
+    warned = warned || (finding["code"].text == "short-name-shape" &&
+                        finding["path"].text == "SRC\\" + shortName);
+  }
+  EXPECT_TRUE(warned) << shortName;
+
+  const KitReport plan = scenario.RunKit("plan", {scenario.installArgument()});
+  EXPECT_EQ(plan.json["exitCode"].number, 4);
+  ASSERT_EQ(plan.json["actions"].items.size(), 1u);
+  const Json& action = plan.json["actions"].items[0];
+  EXPECT_EQ(action["action"].text, "fail-file");
+  EXPECT_EQ(action["path"].text, shortName);
+  EXPECT_NE(action["reason"].text.find("is the short name of guide-for-beginners.html"),
+            std::string::npos) << action["reason"].text;
+
+  const fs::path log = scenario.kit().folder() / "run.log";
+  EXPECT_EQ(scenario.Install({scenario.installArgument(), "/log=" + Host(log)}).exitCode, 4);
+  EXPECT_EQ(ReadFile(page), "beginners");
+  EXPECT_EQ(Files(scenario.install()).size(), 1u);
+  EXPECT_EQ(scenario.Recorded(), "1");
+  EXPECT_NE(ReadFile(log).find(shortName + ": this name is the short name of "
+                                           "guide-for-beginners.html: it is not written"),
+            std::string::npos)
+      << ReadFile(log);
 }
 
 }  // namespace

@@ -9,11 +9,13 @@
 #include "app/run_progress.h"
 #include "copy/copy_job.h"
 #include "install_list/run_lists.h"
+#include "platform/held_path.h"
 #include "paths/paths.h"
 #include "platform/afx/app.h"
 #include "platform/durable_writes.h"
 #include "platform/kill_points.h"
 #include "platform/process_hardening.h"
+#include "platform/stall_watch.h"
 #include "platform/win32.h"
 #include "registry/install_location.h"
 #include "registry/registry_key.h"
@@ -34,6 +36,18 @@ namespace {
 const char kNoProgramDirectoryMessage[] = "Can not get the work directory!";
 const char kNoInstallDirectoryMessage[] = "Can not get the install directory!";
 
+// The log of the run that the stall watch ends, when one is asked for.
+RunLog* stalledRunLog = nullptr;
+
+void EndStalledRun(int exitCode) {
+  fprintf(stderr, "Quorvex: no progress for %lu s: the run ends itself\n",
+          stall_watch::DeadlineSeconds());
+  fflush(stderr);
+  if (!stalledRunLog) return;
+  stalledRunLog->Stalled(stall_watch::DeadlineSeconds());
+  stalledRunLog->Finish(exitCode);
+}
+
 int Fail(const char* message, ExitCode code) {
   printf("%s", message);
   return code;
@@ -48,27 +62,6 @@ const char* FindInstallDirectoryArgument(int argc, char** argv) {
   return nullptr;
 }
 
-namespace {
-
-// The install directory as Windows takes a path (a relative one from the
-// current folder, a last name without its trailing dots and blanks), since
-// the copy looks its folders up one by one as they are spelled. A device
-// path names no folder of a volume: none.
-bool MakeFullInstallDirectory(std::string& directory) {
-  const auto separator = [&](size_t i) { return directory[i] == '\\' || directory[i] == '/'; };
-  if (directory.size() >= 4 && separator(0) && separator(1) &&
-      (directory[2] == '.' || directory[2] == '?') && separator(3)) {
-    return false;
-  }
-  char full[MAX_PATH];
-  const DWORD length = GetFullPathNameA(directory.c_str(), sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) return false;
-  directory.assign(full, length);
-  return true;
-}
-
-}  // namespace
-
 InstallDirectorySource FindInstallDirectory(int argc, char** argv, const std::string& productGuid,
                                             std::string& directory) {
   directory.clear();
@@ -80,7 +73,7 @@ InstallDirectorySource FindInstallDirectory(int argc, char** argv, const std::st
   } else {
     directory.clear();
   }
-  if (directory.empty() || !MakeFullInstallDirectory(directory)) {
+  if (directory.empty() || !MakeFullPath(directory)) {
     directory.clear();
     return InstallDirectorySource::None;
   }
@@ -91,6 +84,7 @@ int RunInstaller(int argc, char** argv) {
   const char* logFile = FindLogArgument(argc, argv);
   RunLog log(logFile ? logFile : "");
   const auto finish = [&](int exitCode) {
+    stall_watch::Stop();
     if (logFile) log.Finish(exitCode);
     return exitCode;
   };
@@ -139,6 +133,10 @@ int RunInstaller(int argc, char** argv) {
     DurableWrites written(installDirectory);
     CopyCounts counts;
     RunLists lists(settings, installDirectory, recordKey.Get(), programDirectory + "SRC");
+    // From here another program can hold the run up at a file: it ends
+    // itself after a minute without progress.
+    stalledRunLog = logFile ? &log : nullptr;
+    stall_watch::Start(kExitRecordFailed, &EndStalledRun);
     lists.LoadToChange();
     if (logFile) {
       for (const std::string& note : lists.Notes()) log.Note(note);
@@ -146,6 +144,7 @@ int RunInstaller(int argc, char** argv) {
     RunProgress progress(settings, programDirectory + "SRC");
     // A list that is there but cannot be read: nothing is copied.
     if (!lists.Failed()) {
+      stall_watch::Step(kExitFileCopyFailed);
       exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr,
                          &lists, &progress);
     }
@@ -159,7 +158,7 @@ int RunInstaller(int argc, char** argv) {
     // A copy that failed because the install directory is missing says so.
     if (logFile) {
       log.Copy(counts, exitCode == kExitSuccess ||
-                           GetFileAttributesA(installDirectory.c_str()) != INVALID_FILE_ATTRIBUTES);
+                           HeldPath().Walk(installDirectory) != FolderEntry::Absent);
     }
     // The record vouches for a manual that is on the disk: a copy that
     // cannot be made durable is a copy that failed.
@@ -167,6 +166,7 @@ int RunInstaller(int argc, char** argv) {
       if (logFile) log.Failure("what was copied cannot be put on the disk", GetLastError());
       exitCode = kExitFileCopyFailed;
     }
+    stall_watch::Step(kExitRecordFailed);
     const std::string flushNote = written.TakeNote();
     if (logFile && !flushNote.empty()) log.Note(AnsiToUtf8(flushNote));
     if (exitCode == kExitSuccess) {
@@ -197,7 +197,11 @@ int RunInstaller(int argc, char** argv) {
         if (logFile) log.Failure("the version could not be recorded", static_cast<DWORD>(recorded));
         exitCode = kExitRecordFailed;
       } else {
-        const LONG flushed = RegFlushKey(recordKey.Get());
+        LONG flushed;
+        {
+          const stall_watch::Pause flushing;  // as long as the disk needs
+          flushed = RegFlushKey(recordKey.Get());
+        }
         if (logFile && flushed != ERROR_SUCCESS) {
           log.Note("the record is written but could not be flushed", static_cast<DWORD>(flushed));
         }

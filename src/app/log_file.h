@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "paths/held_path.h"
+#include "platform/held_path.h"
 #include "platform/scoped_handle.h"
 
 class LogFile {

@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <utility>
+
 #include "app/log_file.h"
 #include "platform/log_file.h"
 #include "platform/win32.h"
@@ -135,7 +137,36 @@ void RunLog::Failure(const std::string& what, DWORD error) {
   Line("failure: " + what + ": " + ErrorText(error));
 }
 
+void RunLog::Line(const std::string& text) {
+  const std::string line = VisibleUtf8(text);
+  Lock lock(busy_);
+  lines_.push_back(line);
+}
+
+void RunLog::Stalled(unsigned long seconds) {
+  Line("failure: the run made no progress for " + std::to_string(seconds) +
+       " s (another program holds a file or folder it needs) and ends itself; what it wrote "
+       "stays, and the next run completes it");
+}
+
 void RunLog::Finish(int exitCode) {
+  std::string block;
+  {
+    Lock lock(busy_);
+    if (std::exchange(finished_, true)) return;
+    block = Block(exitCode);
+  }
+  // Not under the lock: the file may keep this call waiting.
+  LogFile log;
+  std::string why;
+  if (!log.Open(path_, why) || !log.Append(block)) {
+    if (why.empty()) why = "it cannot be written to";
+    fprintf(stderr, "Quorvex: the log file %s is not written: %s\n", VisibleText(path_).c_str(),
+            VisibleText(why).c_str());
+  }
+}
+
+std::string RunLog::Block(int exitCode) const {
   char when[32] = "";
   const time_t now = time(nullptr);
   struct tm local;
@@ -149,11 +180,5 @@ void RunLog::Finish(int exitCode) {
                       QUORVEX_VARIANT_NAME + "), run of " + when + "\n";
   for (const std::string& line : lines_) block += line + "\n";
   block += "exit code: " + std::to_string(exitCode) + "\n";
-  LogFile log;
-  std::string why;
-  if (!log.Open(path_, why) || !log.Append(block)) {
-    if (why.empty()) why = "it cannot be written to";
-    fprintf(stderr, "Quorvex: the log file %s is not written: %s\n", VisibleText(path_).c_str(),
-            VisibleText(why).c_str());
-  }
+  return block;
 }

@@ -3,6 +3,7 @@
 // did. A log that cannot be written changes nothing of the run.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -37,14 +38,33 @@ class RunLog {
   // Something the run met that is no failure, with the system's error
   // code where there is one.
   void Note(const std::string& what, DWORD error = ERROR_SUCCESS);
-  // Appends the block, ending with the exit code.
+  // The run made no progress for seconds and ends itself.
+  void Stalled(unsigned long seconds);
+  // Appends the block, ending with the exit code; once. A run that ends
+  // itself for want of progress finishes it from the stall watch's thread,
+  // while the run's own thread waits in a call.
   void Finish(int exitCode);
 
  private:
   // Names, messages and links' texts from outside the program may hold
   // anything: each line is written as one line.
-  void Line(const std::string& text) { lines_.push_back(VisibleUtf8(text)); }
+  void Line(const std::string& text);
+  std::string Block(int exitCode) const;
+
+  class Lock {
+   public:
+    explicit Lock(std::atomic_flag& flag) : flag_(flag) {
+      while (flag_.test_and_set(std::memory_order_acquire)) {
+      }
+    }
+    ~Lock() { flag_.clear(std::memory_order_release); }
+
+   private:
+    std::atomic_flag& flag_;
+  };
 
   std::string path_;
   std::vector<std::string> lines_;
+  std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
+  bool finished_ = false;
 };

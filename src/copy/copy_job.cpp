@@ -5,7 +5,6 @@
 #include "platform/folder_identities.h"
 #include "platform/durable_writes.h"
 #include "platform/kill_points.h"
-#include "platform/link_target.h"
 #include "platform/replace_file.h"
 #include "platform/win32.h"
 
@@ -66,9 +65,12 @@ class InstallSteps : public CopySteps {
   // there between the clearing and the replace: the decision is then taken
   // once more for the file that is there now.
   bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+    const std::string destination = file.destinationFolder + file.name;
+    if (!file.opened.shortNameOf.empty()) {
+      return RefusedShortName(destination, file.opened.shortNameOf);
+    }
     if (!BeforeFirstWrite()) return false;
     const HeldFolder& folder = *file.folder;
-    const std::string destination = file.destinationFolder + file.name;
     const std::string source = file.sourceFolder + file.name;
     if (counts_ && file.opened.newerNotTrusted) counts_->replacedNotTrusted.push_back(destination);
     // Only a file whose time the decision found equal may be a copy already.
@@ -98,7 +100,10 @@ class InstallSteps : public CopySteps {
     }
     const DWORD error = counts_ ? GetLastError() : 0;
     if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
-    if (!ShouldReplaceFile(folder, file.name, source, policy)) return Kept();
+    DecisionFiles again;
+    if (!ShouldReplaceFile(folder, file.name, source, policy, &again)) return Kept();
+    if (!again.shortNameOf.empty()) return RefusedShortName(destination, again.shortNameOf);
+    again = DecisionFiles();  // closed for the replace
     ClearReadOnly(folder, file.name);
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name)) return Written(folder, file.name);
     return Failed(destination, counts_ ? GetLastError() : 0);
@@ -115,10 +120,8 @@ class InstallSteps : public CopySteps {
 
   void RefusedLink(const std::string& destinationFolder, const std::string& why) override {
     if (counts_ && counts_->failedPath.empty()) {
-      std::string target;
       counts_->failedPath = destinationFolder;
-      counts_->failure = "a link" + (ReadLinkText(destinationFolder, target) ? " to " + target : "") +
-                         " " + why + ": nothing is written through it";
+      counts_->failure = "a link " + why + ": nothing is written through it";
     }
   }
 
@@ -141,6 +144,13 @@ class InstallSteps : public CopySteps {
   bool Kept() {
     if (counts_) ++counts_->filesKeptNewer;
     return true;
+  }
+  bool RefusedShortName(const std::string& path, const std::string& longName) {
+    if (counts_ && counts_->failedPath.empty()) {
+      counts_->failedPath = path;
+      counts_->failure = "this name is the short name of " + longName + ": it is not written";
+    }
+    return false;
   }
   bool Failed(const std::string& path, DWORD error) {
     if (counts_ && counts_->failedPath.empty()) {

@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "copy/copy_job.h"
+#include "platform/held_path.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
 #include "platform/held_folder.h"
+#include "platform/stall_watch.h"
 #include "platform/win32.h"
 
 namespace {
@@ -44,6 +46,7 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
   bool more = true;
   while (more && result == kCopyComplete) {
     more = finder.FindNextFile();
+    stall_watch::Progress();
     if (finder.IsDots()) continue;
     const std::string name = finder.GetFileName();
     std::string sourcePath = source + name;
@@ -73,13 +76,14 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
       file.folder = &folder;
       file.name = name;
       file.listed = ListedOf(finder);
-      // A folder that this copy created holds nothing of its own yet.
+      // A folder that this copy created holds nothing of its own yet, but
+      // what it wrote there may have the name as its short name.
       file.opened.destinationAbsent = folderCreated;
       steps.FileStarting(file);
       walked.push_back({name, file.listed, WalkedOutcome::Written});
       if (!folderCreated && steps.PassOver(file)) {
         walked.back().outcome = WalkedOutcome::PassedOver;
-      } else if (!folderCreated &&
+      } else if ((!folderCreated || HasShortNameShape(name)) &&
                  !ShouldReplaceFile(folder, name, sourcePath, policy, &file.opened,
                                     [&] { return steps.ListVouchesFor(file); })) {
         walked.back().outcome = WalkedOutcome::Kept;
@@ -107,26 +111,11 @@ int WalkCopyTree(std::string source, std::string destination, OverwritePolicy po
   EnsureTrailingSeparator(source);
   EnsureTrailingSeparator(destination);
   // The folders on the way stay held while the copy works below them.
-  std::vector<HeldFolder> along;
-  const std::vector<std::string> folders = FoldersAlong(destination);
-  if (folders.empty()) along.push_back(HeldFolder::Open(destination));
-  for (const std::string& path : folders) {
-    FolderEntry entry;
-    std::string why;
-    if (along.empty()) {
-      along.push_back(HeldFolder::Open(path, &entry, &why));
-    } else {
-      along.emplace_back();
-      const HeldFolder& parent = along[along.size() - 2];
-      entry = parent.Enter(path.substr(parent.Path().size()), along.back(), &why);
-    }
-    if (entry == FolderEntry::Refused) {
-      steps.RefusedLink(path, why);
-      return kCopyFileFailed;
-    }
+  HeldPath along;
+  std::string why, refused;
+  if (along.Walk(destination, &why, &refused) == FolderEntry::Refused) {
+    steps.RefusedLink(refused, why);
+    return kCopyFileFailed;
   }
-  // The folder is held under the spelling given.
-  HeldFolder& top = along.back();
-  top = HeldFolder::Adopt(destination, std::move(top));
-  return WalkFolder(source, top, policy, false, false, steps);
+  return WalkFolder(source, along.Last(), policy, false, false, steps);
 }

@@ -38,6 +38,13 @@ bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const 
     if (kept) kept->destinationAbsent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     return true;
   }
+  if (HasShortNameShape(name)) {
+    std::string own = OwnNameOf(files.destination.Get(), name);
+    if (own != name) {
+      if (kept) kept->shortNameOf = std::move(own);
+      return kept != nullptr;
+    }
+  }
   if (policy == OverwritePolicy::AskUser) {
     // The destination stays open, for reading, while the question is shown.
     return AskOverwrite(folder.Path() + name);

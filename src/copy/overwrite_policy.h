@@ -25,6 +25,10 @@ struct DecisionFiles {
   // The destination is newer than the source, but another account owns it
   // and no list vouches for it: it is replaced.
   bool newerNotTrusted = false;
+  // The name opened the destination only as its 8.3 short name: the
+  // destination's own name. Nothing was decided on it, and it may not be
+  // written over.
+  std::string shortNameOf;
 };
 
 // True when source is to be copied over the file name of folder. A
@@ -35,7 +39,9 @@ struct DecisionFiles {
 // the last install left it as it is: an account that may only create
 // files must not decide what the manual holds. When kept is given and the
 // answer is true, the files opened to decide stay open in it, read from
-// their start.
+// their start. A name that opens another file by its short name is no
+// destination to decide on: the answer is then false, or, when kept is
+// given, true with kept->shortNameOf set, for the write to fail.
 bool ShouldReplaceFile(const HeldFolder& folder, const std::string& name, const std::string& source,
                        OverwritePolicy policy, DecisionFiles* kept = nullptr,
                        const std::function<bool()>& listVouches = nullptr);

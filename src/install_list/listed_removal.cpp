@@ -6,6 +6,7 @@
 #include "platform/folder_identities.h"
 #include "platform/log_file.h"
 #include "platform/replace_file.h"
+#include "platform/stall_watch.h"
 #include "platform/win32.h"
 
 namespace {
@@ -89,6 +90,7 @@ const HeldFolder* ListedRemoval::Hold(const std::string& folder, bool& absent, s
 }
 
 RemovalOutcome ListedRemoval::RemoveFile(const InstalledFile& file, std::string& why) {
+  stall_watch::Progress();
   if (file.origin == FileOrigin::ThereBefore) return RemovalOutcome::KeptThereBefore;
   if (std::binary_search(otherListed_.begin(), otherListed_.end(), PathHash(file.path))) {
     return RemovalOutcome::KeptOtherList;
@@ -128,6 +130,7 @@ RemovalOutcome ListedRemoval::Outcome(Removal removal, const HeldFolder& folder,
 }
 
 RemovalOutcome ListedRemoval::RemoveFolder(const std::string& path, std::string& why) {
+  stall_watch::Progress();
   if (std::binary_search(otherListed_.begin(), otherListed_.end(), PathHash(path))) {
     return RemovalOutcome::KeptOtherList;
   }

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "install_list/installed_files.h"
-#include "paths/held_path.h"
+#include "platform/held_path.h"
 #include "platform/durable_writes.h"
 #include "platform/entry_removal.h"
 #include "platform/held_folder.h"

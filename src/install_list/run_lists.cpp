@@ -7,6 +7,7 @@
 #include <random>
 
 #include "install_list/listed_removal.h"
+#include "paths/paths.h"
 #include "platform/kill_points.h"
 #include "platform/path_separator.h"
 #include "registry/registry_key.h"
@@ -198,6 +199,19 @@ bool RunLists::ReadListFile(const std::string& file,
   return false;
 }
 
+namespace {
+
+// Install directories are made full before a run uses them: one that a list
+// of an earlier release names as it was given is compared the same way.
+void SpellAsRunsDo(ListOwner& owner) {
+  std::string directory = owner.installDirectory;
+  if (!MakeFullPath(directory)) return;
+  if (directory.back() != '\\' && directory.back() != '/') directory += kPlatformSeparator;
+  owner.installDirectory = directory;
+}
+
+}  // namespace
+
 void RunLists::Load(bool anyDirectory) {
   if (!OpenFolder(false)) return;
   std::string reason;
@@ -210,6 +224,7 @@ void RunLists::Load(bool anyDirectory) {
     if (!read) {
       notes_.push_back("the list " + listPath + " is not used: it " + reason);
     } else {
+      SpellAsRunsDo(list.owner);
       if (anyDirectory) owner_.installDirectory = list.owner.installDirectory;
       if (!(list.owner == owner_)) {
         if (list.owner.installDirectory != owner_.installDirectory) {
@@ -230,7 +245,9 @@ void RunLists::Load(bool anyDirectory) {
         for (std::string piece; source(piece);) text += piece;
       })) {
     RunNote note;
-    if (ParseRunNote(text, note, reason) && note.owner == owner_) {
+    const bool parsed = ParseRunNote(text, note, reason);
+    if (parsed) SpellAsRunsDo(note.owner);
+    if (parsed && note.owner == owner_) {
       leftover_ = std::move(note);
       leftoverValid_ = true;
       notes_.push_back("a run that did not finish left a note of what was there before it");
@@ -524,6 +541,7 @@ const std::vector<uint64_t>& RunLists::OtherListedPaths() {
       continue;
     }
     // A list of another install directory names other files.
+    if (read) SpellAsRunsDo(list.owner);
     if (!read || list.owner.installDirectory != owner_.installDirectory) continue;
     for (const std::string& folder : list.createdFolders) theirs.push_back(PathHash(folder));
     paths.insert(paths.end(), theirs.begin(), theirs.end());

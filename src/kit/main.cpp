@@ -16,6 +16,7 @@
 #include "text/text_encoding.h"
 #include "platform/terminal.h"
 #include "platform/process_hardening.h"
+#include "platform/stall_watch.h"
 #include "platform/win32.h"
 
 namespace {
@@ -41,11 +42,33 @@ bool FullKitFolder(const std::string& given, std::string& full) {
   return true;
 }
 
+// The log of a remove that the stall watch ends, when one is asked for.
+std::string stalledLogFile;
+
+void EndStalledRemove(int exitCode) {
+  const std::string text = "QuorvexKit remove: no progress for " +
+                           std::to_string(stall_watch::DeadlineSeconds()) +
+                           " s (another program holds a file or folder it needs): it ends itself "
+                           "with exit code " + std::to_string(exitCode) + "; run it again\n";
+  fputs(text.c_str(), stderr);
+  fflush(stderr);
+  LogFile log;
+  std::string why;
+  if (!stalledLogFile.empty() && log.Open(stalledLogFile, why)) log.Append(text);
+}
+
 kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) {
   switch (line.verb) {
     case kit::Verb::Plan: return kit::RunPlan(kitFolder, line.installerArguments);
     case kit::Verb::Verify: return kit::RunVerify(kitFolder, line.installerArguments);
-    case kit::Verb::Remove: return kit::RunRemove(kitFolder, line.installerArguments, line.dryRun);
+    case kit::Verb::Remove:
+      // Another program can hold an uninstall up at a file: it ends itself
+      // after a minute without progress, to be run again.
+      if (!line.dryRun) {
+        stalledLogFile = line.logFile;
+        stall_watch::Start(1, &EndStalledRemove);
+      }
+      return kit::RunRemove(kitFolder, line.installerArguments, line.dryRun);
     case kit::Verb::Check: {
       kit::CheckOptions options;
       options.installDir = line.installDir;
@@ -80,6 +103,7 @@ int main(int argc, char** argv) {
   kit::StartProgress(kit::VerbName(line.verb),
                      !line.quiet && !(line.json && StandardOutputIsTerminal()));
   kit::Report report = RunVerb(line, kitFolder);
+  stall_watch::Stop();
   kit::EndProgress();
   report.kit = line.kitFolder;
   // The log is opened as the installer opens its own, before the report is

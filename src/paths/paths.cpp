@@ -88,3 +88,16 @@ std::vector<std::string> FoldersAlong(const std::string& path) {
   if (!path.empty() && last != '\\' && last != '/') take(path.size());
   return folders;
 }
+
+bool MakeFullPath(std::string& path) {
+  const auto separator = [&](size_t i) { return path[i] == '\\' || path[i] == '/'; };
+  if (path.size() >= 4 && separator(0) && separator(1) && (path[2] == '.' || path[2] == '?') &&
+      separator(3)) {
+    return false;
+  }
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (path.empty() || length == 0 || length >= sizeof full) return false;
+  path.assign(full, length);
+  return true;
+}

@@ -22,6 +22,13 @@ bool IsReadableFolder(const std::string& folder);
 // lead byte * 256 + second byte of a double-byte one; 0 for an empty text.
 uint16_t LastCharacter(const char* text);
 
+// path as Windows takes it: a relative one from the current folder, a last
+// name without its trailing dots and blanks. The copy looks folders up one
+// by one as they are spelled, so every install directory is made full
+// first, and so is the one a list names. A device path (\\.\, \\?\) names
+// no folder of a volume: false, as for a path that cannot be made full.
+bool MakeFullPath(std::string& path);
+
 // Appends "\" unless the last character is "\" or "/".
 void EnsureTrailingSeparator(std::string& path);
 
@@ -34,3 +41,4 @@ std::string DisplayPath(const std::string& relativePath);
 // C:\Orvinel\docs. A drive's root, and the server and share of a UNC
 // path, are not among them.
 std::vector<std::string> FoldersAlong(const std::string& path);
+

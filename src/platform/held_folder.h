@@ -45,6 +45,9 @@ class HeldFolder {
   // or cannot be opened is held as nothing. For the top of a walk.
   static HeldFolder Open(const std::string& path, FolderEntry* entry = nullptr,
                          std::string* why = nullptr);
+  // Holds the top of a volume or a share (C:\, \\server\share\, /), where a
+  // walk begins: no account could have made it a link.
+  static HeldFolder OpenTop(const std::string& top, FolderEntry* entry = nullptr);
   // What held holds, under another spelling of its path.
   static HeldFolder Adopt(std::string path, HeldFolder&& held) {
     held.path_ = std::move(path);
@@ -82,3 +85,22 @@ class HeldFolder {
   std::string path_;
   ScopedHandle handle_;
 };
+
+// Whether name has the shape of an 8.3 short name, which Windows (GUIDE~1.HTM)
+// and Wine (GUID~K2B.HTM) give files with longer names: a base of at most 8
+// characters with a "~" after its first, and an extension of at most 3.
+// Only such a name can open a file whose own name is another.
+inline bool HasShortNameShape(const std::string& name) {
+  const size_t dot = name.find('.');
+  const size_t base = dot == std::string::npos ? name.size() : dot;
+  const size_t extension = dot == std::string::npos ? 0 : name.size() - dot - 1;
+  const size_t tilde = name.find('~', 1);
+  return base >= 3 && base <= 8 && extension <= 3 && tilde < base - 1 &&
+         (dot == std::string::npos || name.find('.', dot + 1) == std::string::npos);
+}
+
+// The name that file, opened in its folder as name, has there: name itself,
+// or its long name where name matched it only as its 8.3 short name. Name
+// where the file's name cannot be read, and natively, where files have no
+// short names.
+std::string OwnNameOf(HANDLE file, const std::string& name);

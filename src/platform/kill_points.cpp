@@ -74,3 +74,8 @@ unsigned long ProgressShownAfter() {
   const char* at = getenv("QUORVEX_FAULT_PROGRESS_AT");
   return at ? strtoul(at, nullptr, 10) : 1000;
 }
+
+unsigned long StallDeadline() {
+  const char* after = getenv("QUORVEX_FAULT_STALL_AFTER");
+  return after ? strtoul(after, nullptr, 10) : 60000;
+}

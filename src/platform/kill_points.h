@@ -37,3 +37,7 @@ void AtKillPoint(KillPoint point, const std::string& path);
 // Tests set another time with QUORVEX_FAULT_PROGRESS_AT=<ms>: 0 shows
 // every drawing at once, a long time none.
 unsigned long ProgressShownAfter();
+
+// How long a run may make no progress before it ends itself, in ms: a
+// minute. Tests set a shorter time with QUORVEX_FAULT_STALL_AFTER=<ms>.
+unsigned long StallDeadline();

@@ -2,6 +2,7 @@
 
 #include "platform/durable_writes.h"
 #include "platform/entry_removal.h"
+#include "platform/held_path.h"
 
 bool ListFolder::RemoveIfEmpty() {
   std::string name = held_.Path();
@@ -9,9 +10,9 @@ bool ListFolder::RemoveIfEmpty() {
   name.pop_back();
   name = name.substr(name.find_last_of("\\/") + 1);
   held_ = HeldFolder();
-  FolderEntry entry = FolderEntry::Absent;
-  const HeldFolder base = HeldFolder::Open(ListBaseFolder(), &entry);
-  if (entry != FolderEntry::Enter) return false;
+  HeldPath along;
+  if (along.Walk(ListBaseFolder()) != FolderEntry::Enter) return false;
+  const HeldFolder& base = along.Last();
   const Removal removal = RemoveEmptyFolder(base, name);
   if (removal == Removal::Absent) return true;
   if (removal != Removal::Removed) return false;

@@ -9,3 +9,5 @@ void AtKillPoint(KillPoint, const std::string&) {}
 bool TestBuildTrustsRunningUser() { return false; }
 
 unsigned long ProgressShownAfter() { return 1000; }
+
+unsigned long StallDeadline() { return 60000; }

@@ -8,6 +8,7 @@
 #include "kit/facts/code_pages.h"
 #include "kit/report/finding_list.h"
 #include "kit/facts/windows_names.h"
+#include "platform/held_folder.h"
 #include "platform/name_text.h"
 #include "platform/win32.h"
 
@@ -67,6 +68,11 @@ void CheckNameText(const std::u16string& text, const std::string& path,
 
 void CheckName(const std::string& name, const std::u16string& text, const std::string& path,
                const std::vector<int>& codePages, std::vector<Finding>& findings) {
+  if (HasShortNameShape(name)) {
+    AddWarning(findings, "short-name-shape", path,
+               "the name has the shape of an 8.3 short name (NAME~1.EXT): on Windows it may be "
+               "another file's short name, and the installer then does not write it");
+  }
   const bool plainAscii =
       std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
   if (!plainAscii) {

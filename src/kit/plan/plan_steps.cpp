@@ -35,6 +35,10 @@ bool PlanSteps::WriteFile(FileToWrite& file, OverwritePolicy) {
   const std::string destination = destinationFolder + name;
   const std::string folder = WithoutTrailingSeparator(destinationFolder);
   std::string problem = FolderProblem(folder);
+  if (problem.empty() && !file.opened.shortNameOf.empty()) {
+    problem = "the name is the short name of " + file.opened.shortNameOf +
+              ": the installer does not write it";
+  }
   const bool folderPlanned = plannedFolders_.count(folder) != 0;
   const EntryKind installed = folderPlanned ? EntryKind::Absent : KindOf(destination);
   if (problem.empty() && installed == EntryKind::Folder) {

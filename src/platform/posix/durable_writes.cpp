@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/posix/standin_internal.h"
+#include "platform/stall_watch.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ void DurableWrites::NoteFolder(const HeldFolder& folder, bool) {
 void DurableWrites::Note(const HeldFolder&, const std::string&, bool) {}
 
 bool DurableWrites::Flush() {
+  const stall_watch::Pause flushing;  // as long as the disk needs: no stall
   const std::string root = standin::ToPosixPath(root_.c_str());
   if (standin::FaultInjected("QUORVEX_FAULT_FLUSH", root)) return false;
   // A folder whose file system cannot be told: every file system, then.

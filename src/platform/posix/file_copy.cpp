@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "platform/stall_watch.h"
+
 namespace standin {
 namespace {
 
@@ -23,6 +25,7 @@ bool CopyByReadWrite(int from, int to, off_t& copied) {
       done += put;
     }
     copied += got;
+    stall_watch::Progress();
   }
 }
 
@@ -37,6 +40,7 @@ bool CopyContent(int from, int to, off_t size) {
     if (n < 0 && errno == EINTR) continue;
     if (n > 0) {
       copied += n;
+      stall_watch::Progress();
       if (copied >= size) break;  // no call just to meet the end
       continue;
     }

@@ -48,7 +48,14 @@ FolderEntry Look(int folder, const std::string& name, UniqueFd& fd, std::string*
   }
   if (!S_ISLNK(status.st_mode)) return FolderEntry::NotAFolder;
   if (!standin::IsTrustedOwner(status.st_uid)) {
-    if (why) *why = "that another account made";
+    // What the link says, read relative to the folder that holds it.
+    char target[PATH_MAX];
+    const ssize_t length = readlinkat(folder, name.c_str(), target, sizeof target);
+    if (why) {
+      *why = length > 0 && static_cast<size_t>(length) < sizeof target
+                 ? "to " + std::string(target, static_cast<size_t>(length)) + " that another account made"
+                 : "that another account made";
+    }
     return FolderEntry::Refused;
   }
   fd = UniqueFd(standin::OpenTrustedAt(folder, name, kFolderFlags));
@@ -65,6 +72,10 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+
+HeldFolder HeldFolder::OpenTop(const std::string& top, FolderEntry* entry) {
+  return Open(top, entry);
+}
 
 HeldFolder HeldFolder::HoldAgain() const {
   HeldFolder again(path_);
@@ -151,3 +162,5 @@ ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastW
   if (lastWrite) *lastWrite = standin::ToFileTime(status.st_mtim);
   return Held(fd);
 }
+
+std::string OwnNameOf(HANDLE, const std::string& name) { return name; }

@@ -13,6 +13,8 @@
 
 #include "hive_file.h"
 #include "platform/folder_identities.h"
+#include "platform/held_path.h"
+#include "platform/stall_watch.h"
 #include "standin_internal.h"
 #include "trusted_path.h"
 
@@ -72,8 +74,12 @@ std::string ListBaseFolder() {
 ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder,
                                  bool restrictAccess) {
   folder.held_ = HeldFolder();
-  FolderEntry entry = FolderEntry::Absent;
-  HeldFolder held = HeldFolder::Open(ListBaseFolder() + name, &entry);
+  HeldPath along;
+  const FolderEntry found = along.Walk(ListBaseFolder());
+  if (found == FolderEntry::Absent) return ListFolderFound::Absent;
+  if (found != FolderEntry::Enter) return ListFolderFound::Untrusted;
+  HeldFolder held;
+  const FolderEntry entry = along.Last().Enter(name, held);
   if (entry == FolderEntry::Absent) return ListFolderFound::Absent;
   if (entry != FolderEntry::Enter || !TrustedFolder(Descriptor(held))) {
     return ListFolderFound::Untrusted;
@@ -97,9 +103,10 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
     if (mkdir(base.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST) return Fail(errno);
   }
   if (standin::FaultInjected("QUORVEX_FAULT_LIST", base + name)) return false;
-  if (mkdir((base + name).c_str(), 0700) != 0) return Fail(errno);
-  FolderEntry entry = FolderEntry::Absent;
-  folder.held_ = HeldFolder::Open(base + name, &entry);
+  HeldPath along;
+  if (along.Walk(base) != FolderEntry::Enter) return Fail(ENOENT);
+  if (mkdirat(Descriptor(along.Last()), name.c_str(), 0700) != 0) return Fail(errno);
+  const FolderEntry entry = along.Last().Enter(name, folder.held_);
   if (entry != FolderEntry::Enter) {
     folder.held_ = HeldFolder();
     return Fail(EACCES);
@@ -111,7 +118,9 @@ bool ListFolder::Read(const std::string& file,
                       const std::function<void(const PieceSource&)>& consume) const {
   const std::string path = Path() + file;
   if (standin::FaultInjected("QUORVEX_FAULT_LIST_OPEN", path)) return false;
-  UniqueFd fd(openat(Descriptor(held_), file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  // A file another program holds a lease on is in use: not waited for.
+  UniqueFd fd(
+      openat(Descriptor(held_), file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status;
   if (!fd.IsValid() || fstat(fd.Get(), &status) != 0) return Fail(errno);
   if (!S_ISREG(status.st_mode)) return Fail(EINVAL);
@@ -132,6 +141,7 @@ bool ListFolder::Read(const std::string& file,
     first = false;
     if (done < 0) error = errno;
     piece.resize(done > 0 ? static_cast<size_t>(done) : 0);
+    stall_watch::Progress();
     return done > 0;
   });
   return error == 0 || Fail(error);
@@ -157,6 +167,7 @@ bool ListFolder::Write(const std::string& file,
       }
       piece.remove_prefix(static_cast<size_t>(done));
     }
+    stall_watch::Progress();
     return true;
   });
   if (!written && !error) error = EIO;

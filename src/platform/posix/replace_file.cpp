@@ -29,6 +29,7 @@
 
 #include "file_copy.h"
 #include "platform/kill_points.h"
+#include "platform/stall_watch.h"
 #include "standin_internal.h"
 #include "trusted_path.h"
 
@@ -147,6 +148,7 @@ bool SameBytes(int a, int b, off_t size) {
       return false;
     }
     left -= static_cast<off_t>(chunk);
+    stall_watch::Progress();
   }
   return true;
 }

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/kill_points.h"
+#include "platform/stall_watch.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/plain_file.h"
@@ -114,7 +115,8 @@ void DurableWrites::Note(const HeldFolder& folder, const std::string& name, bool
 
 bool DurableWrites::Flush() {
   // The folders held again are let go of, done or not: a removal after the
-  // flush may remove them.
+  // flush may remove them. It takes as long as the disk needs: no stall.
+  const stall_watch::Pause flushing;
   const bool flushed = FlushNoted();
   files_.clear();
   createdFolders_.clear();

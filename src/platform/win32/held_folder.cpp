@@ -3,14 +3,23 @@
 // deleted, and NtCreateFile relative to them. A link is a reparse point of
 // a name-surrogate tag (a symbolic link or a junction), opened as itself
 // and judged by the security descriptors of it and of its folder, read
-// through the handles held.
+// through the handles held. A link that may be followed is followed by
+// hand: calls relative to the link's own handle would work in the link's
+// folder, not in its target, so its target is walked to from the top of
+// its volume by the same rule, and that folder is held.
 #include "platform/held_folder.h"
 
 #include <aclapi.h>
+// After windows.h, which it needs.
+#include <winioctl.h>
 
+#include <vector>
+
+#include "platform/link_target.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/link_trust.h"
 #include "platform/win32/nt_files.h"
+#include "platform/win32/reparse_target.h"
 
 namespace {
 
@@ -38,8 +47,91 @@ class Descriptor {
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
 };
 
+// As many links as one walk follows: a link to itself, or two to each
+// other, must end.
+const int kMostLinks = 32;
+
+FolderEntry Refuse(ScopedHandle& held, const std::string& reason, std::string* why) {
+  held.Reset();
+  if (why) *why = reason;
+  return FolderEntry::Refused;
+}
+
+FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, std::string* why,
+                  int& links);
+
+// Opens name in folder, whose path path names, and judges it.
+FolderEntry OpenJudged(HANDLE folder, const std::string& name, const std::string& path,
+                       ScopedHandle& child, std::string* why, int& links) {
+  RetryWhileInUse([&] {
+    child = OpenRelative(folder, name, kFolderAccess, kFolderShare, kOpenExisting,
+                         kFolderOnly | kOpenReparsePoint);
+    return child.IsValid();
+  });
+  return Judge(child, path, folder, why, links);
+}
+
+// The folder the trusted link that held holds leads to, walked to from the
+// top of its volume with every link on the way judged again; held then
+// holds it. The link's own full path, from its handle, places a relative
+// target as Windows places it: within the link's volume, named by its GUID
+// where it has one.
+FolderEntry Follow(ScopedHandle& held, std::string* why, int& links) {
+  if (++links > kMostLinks) return Refuse(held, "whose target leads through too many links", why);
+  std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD got = 0;
+  std::vector<WCHAR> linkPath(32768);
+  const DWORD room = static_cast<DWORD>(linkPath.size());
+  DWORD length = 0;
+  if (DeviceIoControl(held.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                      static_cast<DWORD>(data.size()), &got, nullptr)) {
+    for (DWORD volumeName : {VOLUME_NAME_GUID, VOLUME_NAME_DOS}) {
+      length = GetFinalPathNameByHandleW(held.Get(), linkPath.data(), room, volumeName);
+      if (length != 0 && length < room) break;
+    }
+  }
+  if (length == 0 || length >= room) return Refuse(held, "whose target cannot be read", why);
+  std::wstring linkFolder(linkPath.data(), length);
+  linkFolder.erase(linkFolder.rfind(L'\\') + 1);
+  ReparseTarget target;
+  std::string reason;
+  if (!ReadReparseTarget(data.data(), got, linkFolder, target, reason)) {
+    return Refuse(held, reason, why);
+  }
+  ScopedHandle folder;
+  RetryWhileInUse([&] {
+    folder = ScopedHandle(CreateFileA(target.top.c_str(), kFolderAccess, kFolderShare, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder.IsValid();
+  });
+  if (!folder.IsValid()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      held.Reset();
+      return FolderEntry::Absent;
+    }
+    reason = "whose target's drive cannot be opened (error " + std::to_string(error) + ")";
+    return Refuse(held, reason, why);
+  }
+  std::string path = target.top;
+  for (const std::string& name : target.names) {
+    path += name;
+    ScopedHandle next;
+    const FolderEntry entry = OpenJudged(folder.Get(), name, path, next, why, links);
+    if (entry != FolderEntry::Enter) {
+      held.Reset();
+      return entry;
+    }
+    folder = std::move(next);
+    path += '\\';
+  }
+  held = std::move(folder);
+  return FolderEntry::Enter;
+}
+
 // What the open of path into held (it failed when held is invalid) found.
-FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, std::string* why) {
+FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, std::string* why,
+                  int& links) {
   if (!held.IsValid()) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FolderEntry::Absent;
@@ -72,10 +164,13 @@ FolderEntry Judge(ScopedHandle& held, const std::string& path, HANDLE parent, st
       reason = "whose folder's permissions cannot be read";
     }
   }
-  if (reason.empty()) return FolderEntry::Enter;
-  held.Reset();
-  if (why) *why = reason;
-  return FolderEntry::Refused;
+  // What the link says, read through the handle that judged it.
+  std::string target;
+  if (!reason.empty() && ReadLinkTextOf(held.Get(), target)) reason = "to " + target + " " + reason;
+  if (!reason.empty()) return Refuse(held, reason, why);
+  // Wine has followed its Unix links already: the handle is the target's.
+  if (!read || !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return FolderEntry::Enter;
+  return Follow(held, why, links);
 }
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
@@ -98,7 +193,8 @@ HeldFolder HeldFolder::Open(const std::string& path, FolderEntry* entry, std::st
     folder.handle_.Reset();
     SetLastError(ERROR_DIRECTORY);
   }
-  const FolderEntry found = Judge(folder.handle_, name, INVALID_HANDLE_VALUE, why);
+  int links = 0;
+  const FolderEntry found = Judge(folder.handle_, name, INVALID_HANDLE_VALUE, why, links);
   if (entry) *entry = found;
   return folder;
 }
@@ -114,12 +210,27 @@ FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::s
     child = Adopt(child.path_, Open(path, &entry, why));
     return entry;
   }
+  int links = 0;
+  return OpenJudged(Get(), name, path, child.handle_, why, links);
+}
+
+HeldFolder HeldFolder::OpenTop(const std::string& top, FolderEntry* entry) {
+  HeldFolder folder(AsFolderPath(top));
   RetryWhileInUse([&] {
-    child.handle_ = OpenRelative(Get(), name, kFolderAccess, kFolderShare, kOpenExisting,
-                                 kFolderOnly | kOpenReparsePoint);
-    return child.handle_.IsValid();
+    folder.handle_ = ScopedHandle(CreateFileA(folder.path_.c_str(), kFolderAccess, kFolderShare,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                              nullptr));
+    return folder.handle_.IsValid();
   });
-  return Judge(child.handle_, path, Get(), why);
+  const DWORD error = GetLastError();
+  if (entry) {
+    *entry = folder.handle_.IsValid() ? FolderEntry::Enter
+             : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                     error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME
+                 ? FolderEntry::Absent
+                 : FolderEntry::Refused;
+  }
+  return folder;
 }
 
 HeldFolder HeldFolder::HoldAgain() const {
@@ -172,4 +283,30 @@ ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastW
   }
   if (lastWrite) *lastWrite = facts.ftLastWriteTime;
   return file;
+}
+
+std::string OwnNameOf(HANDLE file, const std::string& name) {
+  // The path from the top of the volume; its last part is the file's own
+  // name, whatever name opened it.
+  alignas(FILE_NAME_INFO) char buffer[sizeof(FILE_NAME_INFO) + 2 * MAX_PATH * sizeof(WCHAR)];
+  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer);
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, info, sizeof buffer)) return name;
+  const WCHAR* path = info->FileName;
+  const int end = static_cast<int>(info->FileNameLength / sizeof(WCHAR));
+  int start = end;
+  while (start > 0 && path[start - 1] != L'\\') --start;
+  const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+  WCHAR given[MAX_PATH];
+  const int givenLength =
+      MultiByteToWideChar(codePage, 0, name.data(), static_cast<int>(name.size()), given, MAX_PATH);
+  if (givenLength <= 0 ||
+      CompareStringOrdinal(given, givenLength, path + start, end - start, TRUE) == CSTR_EQUAL) {
+    return name;
+  }
+  const int bytes =
+      WideCharToMultiByte(codePage, 0, path + start, end - start, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return name;
+  std::string own(bytes, '\0');
+  WideCharToMultiByte(codePage, 0, path + start, end - start, &own[0], bytes, nullptr, nullptr);
+  return own;
 }

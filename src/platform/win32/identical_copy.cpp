@@ -11,6 +11,7 @@
 #include "platform/kill_points.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
+#include "platform/stall_watch.h"
 #include "platform/win32/nt_files.h"
 #include "platform/win32/plain_file.h"
 
@@ -51,6 +52,7 @@ bool SameBytes(HANDLE a, HANDLE b, uint64_t size) {
     }
     if (last) return true;
     left -= chunk;
+    stall_watch::Progress();
   }
 }
 

@@ -42,10 +42,13 @@ bool ReadLinkText(const std::string& path, std::string& target) {
   ScopedHandle link(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!link.IsValid()) return false;
+  return link.IsValid() && ReadLinkTextOf(link.Get(), target);
+}
+
+bool ReadLinkTextOf(HANDLE link, std::string& target) {
   std::vector<BYTE> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
   DWORD got = 0;
-  if (!DeviceIoControl(link.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+  if (!DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
                        static_cast<DWORD>(buffer.size()), &got, nullptr) ||
       got < sizeof(ReparseData)) {
     return false;

@@ -6,6 +6,9 @@
 
 #include "platform/durable_writes.h"
 #include "platform/folder_identities.h"
+#include "platform/held_path.h"
+#include "platform/replace_file.h"
+#include "platform/stall_watch.h"
 #include "platform/test_trust.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/link_trust.h"
@@ -122,15 +125,17 @@ ListFolderFound ListFolder::Open(const std::string& name, ListFolder& folder,
   const std::string base = ListBaseFolder();
   folder.held_ = HeldFolder();
   if (base.empty()) return ListFolderFound::Untrusted;
-  FolderEntry entry = FolderEntry::Absent;
+  HeldPath along;
+  if (along.Walk(base) != FolderEntry::Enter) return ListFolderFound::Untrusted;
   SetLastError(ERROR_SUCCESS);
-  HeldFolder held = HeldFolder::Open(base + name, &entry);
+  HeldFolder held;
+  const FolderEntry entry = along.Last().Enter(name, held);
   const DWORD error = GetLastError();
   if (entry == FolderEntry::Absent) return ListFolderFound::Absent;
   // A folder (no link) that this account may not open, or that someone
-  // holds without sharing.
+  // holds without sharing: its attributes take no part in sharing.
   if (entry == FolderEntry::Refused && IsInUseError(error)) {
-    const DWORD named = GetFileAttributesA((base + name).c_str());
+    const DWORD named = AttributesIn(along.Last(), name);
     if (named != INVALID_FILE_ATTRIBUTES &&
         (named & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
             FILE_ATTRIBUTE_DIRECTORY) {
@@ -157,13 +162,15 @@ bool ListFolder::Create(const std::string& name, ListFolder& folder) {
                                                             descriptor.Receive(), nullptr)) {
     return false;
   }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-  const std::string path = base + name;
-  if (!CreateDirectoryA(path.c_str(), &attributes)) return false;
+  HeldPath along;
+  if (along.Walk(base) != FolderEntry::Enter) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (!CreateFolderRelative(along.Last().Get(), name, descriptor.Get()).IsValid()) return false;
   // Made by this run with these permissions: nobody else can have changed
   // it, and only administrators can rename it.
-  FolderEntry entry = FolderEntry::Absent;
-  folder.held_ = HeldFolder::Open(path, &entry);
+  const FolderEntry entry = along.Last().Enter(name, folder.held_);
   if (entry != FolderEntry::Enter) {
     folder.held_ = HeldFolder();
     SetLastError(ERROR_ACCESS_DENIED);
@@ -190,6 +197,7 @@ bool ListFolder::Read(const std::string& file,
       done = 0;
     }
     piece.resize(done);
+    stall_watch::Progress();
     return done > 0;
   });
   SetLastError(error);
@@ -207,6 +215,7 @@ bool ListFolder::Write(const std::string& file,
     DWORD done = 0;
     if (WriteFile(handle.Get(), piece.data(), static_cast<DWORD>(piece.size()), &done, nullptr) &&
         done == piece.size()) {
+      stall_watch::Progress();
       return true;
     }
     error = GetLastError();

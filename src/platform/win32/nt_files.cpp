@@ -57,7 +57,7 @@ namespace {
 
 ScopedHandle OpenWide(HANDLE folder, std::vector<WCHAR>& wide, ACCESS_MASK access, ULONG share,
                       ULONG disposition, ULONG options, ULONG attributes, LONG* status,
-                      bool* created = nullptr) {
+                      bool* created = nullptr, PSECURITY_DESCRIPTOR security = nullptr) {
   const USHORT bytes = static_cast<USHORT>(wide.size() * sizeof(WCHAR));
   if (wide.empty() || wide.size() * sizeof(WCHAR) > 0xfffe) {
     SetLastError(ERROR_INVALID_NAME);
@@ -66,7 +66,7 @@ ScopedHandle OpenWide(HANDLE folder, std::vector<WCHAR>& wide, ACCESS_MASK acces
   }
   UNICODE_STRING text{bytes, bytes, wide.data()};
   OBJECT_ATTRIBUTES object;
-  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, security);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
   // An open that would wait for another program's oplock to be let go
@@ -97,6 +97,15 @@ ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK ac
   std::vector<WCHAR> wide = Wide(name);
   if (!IsOneName(wide)) wide.clear();
   return OpenWide(folder, wide, access, share, disposition, options, attributes, status, created);
+}
+
+ScopedHandle CreateFolderRelative(HANDLE folder, const std::string& name,
+                                  PSECURITY_DESCRIPTOR security) {
+  std::vector<WCHAR> wide = Wide(name);
+  if (!IsOneName(wide)) wide.clear();
+  return OpenWide(folder, wide, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  kCreateNew, kFolderOnly | kOpenReparsePoint, FILE_ATTRIBUTE_NORMAL, nullptr,
+                  nullptr, security);
 }
 
 ScopedHandle OpenStreamRelative(HANDLE folder, const std::string& name, const std::string& stream,

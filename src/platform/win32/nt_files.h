@@ -30,6 +30,12 @@ ScopedHandle OpenRelative(HANDLE folder, const std::string& name, ACCESS_MASK ac
                           ULONG attributes = FILE_ATTRIBUTE_NORMAL, LONG* status = nullptr,
                           bool* created = nullptr);
 
+// Creates the folder name in folder with the permissions security gives,
+// as CreateDirectoryA would with them; ERROR_ALREADY_EXISTS when something
+// has the name.
+ScopedHandle CreateFolderRelative(HANDLE folder, const std::string& name,
+                                  PSECURITY_DESCRIPTOR security);
+
 // Opens the alternate data stream stream of the file name in folder.
 ScopedHandle OpenStreamRelative(HANDLE folder, const std::string& name, const std::string& stream,
                                 ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/kill_points.h"
+#include "platform/stall_watch.h"
 #include "platform/win32/folder_lock.h"
 #include "platform/win32/in_use_retry.h"
 #include "platform/win32/nt_files.h"
@@ -86,6 +87,7 @@ bool CopyBytes(HANDLE from, HANDLE to, uint64_t size) {
       return false;
     }
     copied += got;
+    stall_watch::Progress();
   }
   if (copied != size) {
     SetLastError(ERROR_READ_FAULT);

@@ -11,15 +11,15 @@
 
 class HeldPath {
  public:
-  // Holds the folders of folder, the last under the spelling given. What
-  // the last step found: Enter when all are held. A refusal names the
-  // folder refused in refused and why as HeldFolder::Enter does.
+  // Holds the folders of folder from the top of its volume, the last under
+  // the spelling given. What the last step found: Enter when all are held;
+  // otherwise the last holds nothing, and refused names the folder where
+  // the way is cut, why as HeldFolder::Enter says it.
   FolderEntry Walk(const std::string& folder, std::string* why = nullptr,
                    std::string* refused = nullptr);
   // The folder walked to; holds nothing unless Walk gave Enter.
-  const HeldFolder& Last() const { return along_.empty() ? nothing_ : along_.back(); }
+  const HeldFolder& Last() const { return along_.back(); }
 
  private:
-  std::vector<HeldFolder> along_;
-  HeldFolder nothing_;
+  std::vector<HeldFolder> along_{1};
 };
