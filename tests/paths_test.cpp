@@ -147,6 +147,37 @@ TEST(FoldersAlong, OnlyAdministratorsOwnPagesThatAreKept) {
     EXPECT_EQ(WhyOwnerIsNotTrusted(descriptor, true).empty(), row.trusted);
     LocalFree(descriptor);
   }
+  // An existing log may also be the running account's; on a share, what a
+  // run as SYSTEM made there is the computer account's.
+  const std::string computer = "S-1-5-21-1004336348-1177238915-682003330-1105";
+  const struct {
+    const char* what;
+    std::string owner;
+    const char* running;
+    bool trusted;
+  } logs[] = {
+      {"the running administrator's own log", "O:" + user + "D:", user.c_str(), true},
+      {"another user's log", "O:" + user + "D:", "S-1-5-21-1004336348-1177238915-682003330-1002",
+       false},
+      {"SYSTEM's log on a share", "O:" + computer + "D:", "S-1-5-18", true},
+      {"NETWORK SERVICE's log on a share", "O:" + computer + "D:", "S-1-5-20", true},
+      {"the computer's file, run as a user", "O:" + computer + "D:", user.c_str(), false},
+  };
+  PSID computerSid = nullptr;
+  ASSERT_TRUE(ConvertStringSidToSidA(computer.c_str(), &computerSid));
+  for (const auto& row : logs) {
+    SCOPED_TRACE(row.what);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PSID running = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        row.owner.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    ASSERT_TRUE(ConvertStringSidToSidA(row.running, &running));
+    EXPECT_EQ(WhyOwnerIsNotTrusted(descriptor, running, computerSid).empty(), row.trusted);
+    EXPECT_FALSE(WhyOwnerIsNotTrusted(descriptor, nullptr, nullptr).empty());
+    LocalFree(running);
+    LocalFree(descriptor);
+  }
+  LocalFree(computerSid);
 }
 
 TEST(FoldersAlong, LinksAreFollowedOnlyWhereNoOtherAccountCanChangeThem) {

@@ -1,6 +1,8 @@
 #include "copy/copy_job.h"
 
 #include "copy/copy_walk.h"
+#include "copy/kit_survey.h"
+#include "copy/vouched_files.h"
 #include "install_list/run_lists.h"
 #include "platform/folder_identities.h"
 #include "platform/durable_writes.h"
@@ -127,7 +129,7 @@ class InstallSteps : public CopySteps {
 
  private:
   // What is there before the copy is noted before it writes anything.
-  bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(); }
+  bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(&SurveyKit); }
 
   // changed: this run wrote the file, rather than found it complete.
   bool Written(const HeldFolder& folder, const std::string& name, bool changed = true) {

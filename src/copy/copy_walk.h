@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "copy/overwrite_policy.h"
+#include "install_list/walked_file.h"
 #include "platform/held_folder.h"
 #include "platform/replace_file.h"
 
@@ -20,19 +21,6 @@ struct FileToWrite {
   std::string name;
   ListedFile listed;     // what the source folder's listing said of it
   DecisionFiles opened;  // what the decision opened; the step may close them
-};
-
-// How the walk met a file of the kit.
-enum class WalkedOutcome {
-  Written,    // written, or found complete and let stand
-  Kept,       // a newer installed file kept by the policy
-  PassedOver,  // the steps saw to it without a decision
-};
-
-struct WalkedFile {
-  std::string name;
-  ListedFile source;
-  WalkedOutcome outcome = WalkedOutcome::Written;
 };
 
 class CopySteps {

@@ -36,51 +36,6 @@ void SortUnique(std::vector<T>& items) {
   items.erase(std::unique(items.begin(), items.end()), items.end());
 }
 
-// What is there already of a kit, walked without writing: the files and
-// folders of the kit that the install directory holds.
-class Survey : public CopySteps {
- public:
-  // A file that the previous list names was not there before: it is not
-  // looked at.
-  Survey(size_t rootLength, const std::deque<InstalledFile>& listed,
-         std::vector<std::string>& files, std::vector<std::string>& folders)
-      : rootLength_(rootLength), listed_(listed), files_(files), folders_(folders) {}
-
-  bool CreateFolder(const HeldFolder&, const std::string&, HeldFolder&, FolderEntry&,
-                    std::string&) override {
-    return true;
-  }
-  bool WalkCreatedFolders() const override { return false; }
-  bool WriteFile(FileToWrite&, OverwritePolicy) override { return true; }
-  bool PassOver(FileToWrite& file) override {
-    std::string path = file.sourceFolder.substr(rootLength_) + file.name;
-    if (FindInstalledFile(listed_, path)) return true;
-    FileIdentity identity;
-    const bool found = Identities(*file.folder).Find(file.name, identity) ||
-                       AttributesIn(*file.folder, file.name) != INVALID_FILE_ATTRIBUTES;
-    if (found) files_.push_back(std::move(path));
-    return true;
-  }
-  void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
-                  const std::vector<WalkedFile>&) override {
-    if (!created && sourceFolder.size() > rootLength_) {
-      folders_.push_back(sourceFolder.substr(rootLength_, sourceFolder.size() - rootLength_ - 1));
-    }
-    identities_.erase(&folder);
-  }
-
- private:
-  const FolderIdentities& Identities(const HeldFolder& folder) {
-    return identities_.emplace(&folder, FolderIdentities(folder)).first->second;
-  }
-
-  size_t rootLength_;
-  const std::deque<InstalledFile>& listed_;
-  std::vector<std::string>& files_;
-  std::vector<std::string>& folders_;
-  std::map<const HeldFolder*, FolderIdentities> identities_;
-};
-
 }  // namespace
 
 std::string RegistryViewName() {
@@ -286,29 +241,11 @@ const InstalledFile* RunLists::Listed(const std::string& sourceFolder,
   return FindInstalledFile(previous_.files, Relative(sourceFolder) + name);
 }
 
-bool VouchedFiles::Unchanged(const FileToWrite& file) {
-  if (!lists_ || !lists_->MaySkip() || !file.folder) return false;
-  Looked& looked = looked_.emplace(file.folder, Looked(*file.folder)).first->second;
-  if (looked.vouch < 0) looked.vouch = looked.identities.Vouch() ? 1 : 0;
-  return lists_->Unchanged(file.sourceFolder, file.name, file.listed, looked.identities,
-                           looked.vouch == 1);
-}
-
-bool VouchedFiles::LeftByLastInstall(const FileToWrite& file) {
-  if (!lists_ || !file.folder) return false;
-  const InstalledFile* entry = lists_->Listed(file.sourceFolder, file.name);
-  if (!entry || entry->origin != FileOrigin::Installed) return false;
-  Looked& looked = looked_.emplace(file.folder, Looked(*file.folder)).first->second;
-  FileIdentity found;
-  return looked.identities.Find(file.name, found) && found == entry->destination;
-}
-
-bool RunLists::BeforeFirstWrite() {
+bool RunLists::BeforeFirstWrite(const Survey& survey) {
   if (noteWritten_) return true;
   if (Failed()) return false;
   std::vector<std::string> files, folders;
-  Survey survey(sourceRoot_.size(), previous_.files, files, folders);
-  WalkCopyTree(sourceRoot_, owner_.installDirectory, OverwritePolicy::CompareTimes, survey);
+  survey(sourceRoot_, owner_.installDirectory, previous_.files, files, folders);
   note_.owner = owner_;
   note_.version = settings_.manualVersion;
   // Only what no list or earlier note accounts for was there before: a file

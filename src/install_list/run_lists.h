@@ -10,13 +10,15 @@
 #pragma once
 
 #include <functional>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "copy/copy_walk.h"
 #include "install_list/installed_files.h"
+#include "install_list/walked_file.h"
 #include "platform/folder_identities.h"
 #include "platform/list_store.h"
 #include "platform/replace_file.h"
@@ -58,11 +60,19 @@ class RunLists {
   // The previous list's entry of the file name of sourceFolder, or null.
   const InstalledFile* Listed(const std::string& sourceFolder, const std::string& name) const;
 
+  // What of the kit the install directory holds already, walked without
+  // writing: its files and folders, relative to the roots; a file that
+  // listed names is not looked at.
+  using Survey = std::function<void(const std::string& sourceRoot,
+                                    const std::string& installDirectory,
+                                    const std::deque<InstalledFile>& listed,
+                                    std::vector<std::string>& files,
+                                    std::vector<std::string>& folders)>;
   // Before the first write: notes what of the kit is in the install
-  // directory already and the previous list does not name, durably. False
-  // when that cannot be done (Failure says why); nothing may be written
-  // then.
-  bool BeforeFirstWrite();
+  // directory already, as survey finds it, and the previous list does not
+  // name, durably. False when that cannot be done (Failure says why);
+  // nothing may be written then.
+  bool BeforeFirstWrite(const Survey& survey);
 
   // The kit's folder sourceFolder, done: created tells that this run made
   // it; files are its files as the walk met them, identities what the
@@ -151,29 +161,6 @@ class RunLists {
   std::vector<std::string> notes_;
   std::string failure_;
   DWORD failureError_ = 0;
-};
-
-// Which files of a walk the previous list vouches for: each folder's
-// identities read once, its trust judged once.
-class VouchedFiles {
- public:
-  explicit VouchedFiles(const RunLists* lists) : lists_(lists) {}
-
-  bool Unchanged(const FileToWrite& file);
-  // Whether the previous list names file as installed, with the identity
-  // its folder shows now: a newer file that the last install left.
-  bool LeftByLastInstall(const FileToWrite& file);
-  void FolderDone(const HeldFolder& folder) { looked_.erase(&folder); }
-
- private:
-  struct Looked {
-    explicit Looked(const HeldFolder& folder) : identities(folder) {}
-    FolderIdentities identities;
-    int vouch = -1;  // not judged yet
-  };
-
-  const RunLists* lists_;
-  std::map<const HeldFolder*, Looked> looked_;
 };
 
 // "32" or "64", the registry view of the build on Windows; "native" here.

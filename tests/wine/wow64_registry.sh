@@ -491,6 +491,16 @@ case $case_name in
     # (Wine cannot read a Unix link's target as a reparse point: the log may not name it.)
     grep -q "docs: a link.* whose owner is not Administrators, SYSTEM or TrustedInstaller" "$dir/link.log" &&
       ok "the log names the link and the clause" || fail "the log says: $(grep failure "$dir/link.log")"
+    # A log whose folder is reached through that link is not written: the
+    # run goes on without it, with the same exit code, and says so.
+    timeout 300 "$wine_run" --arch win64 "$prefix" "$exe" "/p$(winpath "$install")" \
+      "/log=$(winpath "$install/docs/through.log")" >"$dir/through.out" 2>"$dir/through.err" </dev/null
+    rc=$?
+    runs=$((runs + 1))
+    [ ! -e "$dir/elsewhere/through.log" ] &&
+      grep -q "the log file .*through.log is not written: .*docs is a link" "$dir/through.err" &&
+      ok "a log through that link: not written (the run went on, exit $rc), said on standard error" ||
+      fail "a log through the link: exit $rc; elsewhere holds '$(ls -A "$dir/elsewhere")'; $(cat "$dir/through.err")"
 
     # The temporary name of a page, learnt from a run of the test-only build
     # killed once its copy is written, with something planted under it

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "copy/copy_walk.h"
+#include "copy/vouched_files.h"
 #include "kit/report/progress.h"
 #include "install_list/run_lists.h"
 #include "kit/report/report.h"

@@ -87,15 +87,50 @@ std::string WhyLinkIsNotFollowed(PSECURITY_DESCRIPTOR link, PSECURITY_DESCRIPTOR
 }
 
 std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, bool runningAccountToo) {
+  if (!runningAccountToo) return WhyOwnerIsNotTrusted(object, nullptr, nullptr);
+  // The computer's account is looked up only where it could tell.
+  const std::string why = WhyOwnerIsNotTrusted(object, RunningUser(), nullptr);
+  return why.empty() ? why : WhyOwnerIsNotTrusted(object, RunningUser(), ComputerAccount());
+}
+
+std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, PSID runningAccount,
+                                 PSID computerAccount) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
-  if (!GetSecurityDescriptorOwner(object, &owner, &defaulted) || !owner ||
-      !IsTrusted(owner, runningAccountToo ? RunningUser() : nullptr)) {
-    return runningAccountToo
-               ? "whose owner is neither Administrators, SYSTEM, TrustedInstaller nor this account"
-               : "whose owner is not Administrators, SYSTEM or TrustedInstaller";
+  if (!GetSecurityDescriptorOwner(object, &owner, &defaulted) || !owner) {
+    return "whose owner cannot be read";
   }
-  return "";
+  if (IsTrusted(owner, runningAccount)) return "";
+  // A share records what SYSTEM or NETWORK SERVICE makes as the computer's.
+  const bool asTheComputer = runningAccount && (IsWellKnownSid(runningAccount, WinLocalSystemSid) ||
+                                                IsWellKnownSid(runningAccount, WinNetworkServiceSid));
+  if (asTheComputer && computerAccount && EqualSid(owner, computerAccount)) return "";
+  return runningAccount
+             ? "whose owner is neither Administrators, SYSTEM, TrustedInstaller nor this account"
+             : "whose owner is not Administrators, SYSTEM or TrustedInstaller";
+}
+
+PSID ComputerAccount() {
+  static std::vector<BYTE> account = [] {
+    std::vector<BYTE> sid;
+    char name[MAX_COMPUTERNAME_LENGTH + 2];
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameA(name, &length)) return sid;
+    const std::string computer = std::string(name, length) + "$";
+    DWORD sidSize = 0, domainSize = 0;
+    SID_NAME_USE use;
+    LookupAccountNameA(nullptr, computer.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use);
+    if (sidSize == 0) return sid;
+    sid.resize(sidSize);
+    std::vector<char> domain(domainSize + 1);
+    if (!LookupAccountNameA(nullptr, computer.c_str(), sid.data(), &sidSize, domain.data(),
+                            &domainSize, &use) ||
+        use != SidTypeUser) {
+      sid.clear();
+    }
+    return sid;
+  }();
+  return account.empty() ? nullptr : account.data();
 }
 
 bool IsLinkFolder(bool handleRead, DWORD handleAttributes, DWORD reparseTag, DWORD namedAttributes) {

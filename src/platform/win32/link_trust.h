@@ -32,9 +32,17 @@ std::string WhyFolderIsNotTrusted(PSECURITY_DESCRIPTOR folder, bool trustRunning
 bool FolderGivesOthersAccess(PSECURITY_DESCRIPTOR folder, bool trustRunningUser = false);
 
 // Empty when Administrators, SYSTEM or TrustedInstaller own object, or,
-// with runningAccountToo, the account the run runs as; otherwise why not,
-// as a phrase that follows "a file".
+// with runningAccountToo, the account the run runs as (on a share, the
+// computer's account for a run as SYSTEM); otherwise why not, as a phrase
+// that follows "a file".
 std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, bool runningAccountToo);
+// The same with the accounts named: runningAccount, and, for a run as SYSTEM
+// or NETWORK SERVICE, computerAccount, which owns on a share what such a
+// run makes there. Either may be null.
+std::string WhyOwnerIsNotTrusted(PSECURITY_DESCRIPTOR object, PSID runningAccount,
+                                 PSID computerAccount);
+// The domain account of this computer (COMPUTER$); null outside a domain.
+PSID ComputerAccount();
 
 // Whether a folder opened as itself is a link: its handle shows a reparse
 // point of a name-surrogate tag (a symbolic link or a junction; a OneDrive,
