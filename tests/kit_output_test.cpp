@@ -1,7 +1,7 @@
 // QuorvexKit's command line and the forms of its reports: usage errors,
-// the default kit folder, the text report, and names in the JSON report
-// converted from the ANSI code page to UTF-8, odd bytes and control
-// characters escaped.
+// the default kit folder, a kit without settings, the log switch, the text
+// report, and names in the JSON report converted from the ANSI code page to
+// UTF-8, odd bytes and control characters escaped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,12 +17,42 @@ using testing_support::KitScenario;
 using testing_support::QuorvexKitExecutable;
 using testing_support::RunProgram;
 using testing_support::RunResult;
+using testing_support::TempFolder;
 
 namespace {
 
 RunResult RunKit(const std::vector<std::string>& arguments, const Environment& environment = {}) {
   return RunProgram(QuorvexKitExecutable(), arguments, environment);
 }
+
+Json ParsedReport(const RunResult& result) {
+  Json report;
+  std::string error;
+  EXPECT_TRUE(testing_support::ParseJson(result.output, report, error))
+      << error << "\n" << result.output << result.errors;
+  return report;
+}
+
+// Whether a report's kit is folder, named in full (with or without a
+// trailing separator).
+bool IsFolderInFull(const std::string& kit, const fs::path& folder) {
+  fs::path taken = kit;
+  if (!taken.has_filename()) taken = taken.parent_path();
+  std::error_code error;
+  return taken.is_absolute() && fs::equivalent(taken, folder, error);
+}
+
+// The test's current folder for a while.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(previous_); }
+
+ private:
+  fs::path previous_;
+};
 
 TEST(KitCommandLine, UsageErrorsExitWithTwoAndOneLine) {
   KitScenario scenario;
@@ -38,6 +68,7 @@ TEST(KitCommandLine, UsageErrorsExitWithTwoAndOneLine) {
       {"check", kit, "--codepage", "437"},
       {"check", kit, "--install-dir"},
       {"check", (scenario.kit().kitFolder() / "Quorvex.exe").string()},
+      {"remove", kit, "/LOG="},
   };
   scenario.Settings("1", 0);
   for (const auto& arguments : cases) {
@@ -55,31 +86,130 @@ TEST(KitCommandLine, UsageErrorsExitWithTwoAndOneLine) {
   EXPECT_NE(help.output.find("QuorvexKit plan"), std::string::npos);
 }
 
-// Options in any order; the kit folder defaults to the current one.
+// Options in any order; the kit folder defaults to the current one, named
+// in full.
 TEST(KitCommandLine, OptionsInAnyOrderAndTheCurrentFolderAsKit) {
   KitScenario scenario;
   scenario.Settings("3.2", 0);
   scenario.AddSource("index.html", "<index>");
-  const fs::path previous = fs::current_path();
-  fs::current_path(scenario.kit().kitFolder());
-  Environment environment;
-#ifndef _WIN32
-  environment = {{"QUORVEX_HKLM", scenario.kit().HivePath().string()}};
-#endif
-  const RunResult fromHere = RunKit({"plan", "--json", scenario.installArgument()}, environment);
-  fs::current_path(previous);
+  RunResult fromHere;
+  {
+    InFolder in(scenario.kit().kitFolder());
+    fromHere = RunKit({"plan", "--json", scenario.installArgument()});
+  }
   const RunResult given = RunKit({"plan", scenario.installArgument(),
-                                  scenario.kit().kitFolder().string(), "--json"}, environment);
+                                  scenario.kit().kitFolder().string(), "--json"});
   EXPECT_EQ(fromHere.exitCode, 0) << fromHere.errors;
-  Json here, there;
-  std::string error;
-  ASSERT_TRUE(testing_support::ParseJson(fromHere.output, here, error)) << error;
-  ASSERT_TRUE(testing_support::ParseJson(given.output, there, error)) << error;
-  EXPECT_EQ(here["kit"].text, ".");
+  Json here = ParsedReport(fromHere);
+  Json there = ParsedReport(given);
+  EXPECT_TRUE(IsFolderInFull(here["kit"].text, scenario.kit().kitFolder())) << here["kit"].text;
   EXPECT_EQ(here["settings"]["manualVersion"].text, "3.2");
   EXPECT_EQ(here["settings"]["messageDisplay"].number, 0);
   EXPECT_EQ(here["actions"].items.size(), 1u);
   EXPECT_EQ(there["actions"].items.size(), 1u);
+}
+
+// Without KIT, QuorvexKit takes the kit it stands in (its own folder, or
+// the one above its x86 or x64 folder, when that holds Quorvex.ini), else
+// the current folder; the report names the folder taken, in full.
+TEST(KitCommandLine, WithoutKitTheKitItStandsInElseTheCurrentFolder) {
+  KitScenario scenario;
+  scenario.Settings("3.2", 0);
+  scenario.AddSource("index.html", "<index>");
+  const fs::path kit = scenario.kit().kitFolder();
+  TempFolder here;
+  testing_support::WriteFile(here.path() / "Quorvex.ini", "[Product]\nManualVersion=7.7\n");
+  fs::create_directories(here.path() / "SRC");
+  InFolder in(here.path());
+  struct Case {
+    fs::path folder;  // of the program, in the kit
+    bool standsIn;
+  };
+  const Case cases[] = {
+      {kit, true}, {kit / "x64", true}, {kit / "X86", true}, {kit / "tools", false},
+      // x64 below a folder without Quorvex.ini
+      {kit / "SRC" / "x64", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder.string());
+    const fs::path program = c.folder / fs::path(QuorvexKitExecutable()).filename();
+    fs::create_directories(c.folder);
+    fs::copy_file(QuorvexKitExecutable(), program);
+    const RunResult result =
+        RunProgram(program.string(), {"plan", scenario.installArgument(), "--json"});
+    const Json report = ParsedReport(result);
+    EXPECT_TRUE(IsFolderInFull(report["kit"].text, c.standsIn ? kit : here.path()))
+        << report["kit"].text;
+    EXPECT_EQ(report["settings"]["manualVersion"].text, c.standsIn ? "3.2" : "7.7");
+    fs::remove(program);
+  }
+  // The build's own folder holds no kit.
+  const Json report = ParsedReport(RunKit({"plan", scenario.installArgument(), "--json"}));
+  EXPECT_TRUE(IsFolderInFull(report["kit"].text, here.path())) << report["kit"].text;
+}
+
+// A KIT without Quorvex.ini, given or taken: remove refuses it with 2 and
+// one line, touching nothing, where it would act on the sample's product;
+// plan and verify run and report it as an error, as check does.
+TEST(KitCommandLine, AKitWithoutSettings) {
+  KitScenario scenario;
+  scenario.Settings("3.2", 0);
+  scenario.AddSource("index.html", "<index>");
+  ASSERT_EQ(scenario.Install({scenario.installArgument()}).exitCode, 0);
+  const fs::path kit = scenario.kit().kitFolder();
+  const fs::path settings = kit / "Quorvex.ini";
+  fs::remove(settings);
+  const auto before = testing_support::SnapshotTree(scenario.install());
+  const fs::path log = scenario.kit().folder() / "remove.log";
+  for (const bool settingsIsFolder : {false, true}) {
+    SCOPED_TRACE(settingsIsFolder ? "Quorvex.ini is a folder" : "no Quorvex.ini");
+    if (settingsIsFolder) fs::create_directory(settings);
+    for (const std::string& given : {kit.string(), std::string()}) {
+      InFolder in(kit);
+      std::vector<std::string> arguments = {"remove", scenario.installArgument(),
+                                            "/log=" + log.string()};
+      if (!given.empty()) arguments.push_back(given);
+      const RunResult removed = RunKit(arguments);
+      EXPECT_EQ(removed.exitCode, 2);
+      EXPECT_EQ(removed.output, "");
+      EXPECT_NE(removed.errors.find("holds no Quorvex.ini: remove needs the kit of the manual"),
+                std::string::npos) << removed.errors;
+      EXPECT_EQ(removed.errors.find('\n'), removed.errors.size() - 1) << removed.errors;
+    }
+    EXPECT_EQ(testing_support::SnapshotTree(scenario.install()), before);
+    EXPECT_EQ(scenario.Recorded(), "3.2");
+    EXPECT_FALSE(fs::exists(log));
+
+    for (const char* verb : {"check", "plan", "verify"}) {
+      SCOPED_TRACE(verb);
+      const bool check = std::string(verb) == "check";
+      const auto report = scenario.RunKit(verb, {check ? "--verbose" : scenario.installArgument()});
+      std::string severity;
+      for (const Json& finding : report.json["findings"].items) {
+        if (finding["code"].text == "no-settings") severity = finding["severity"].text;
+      }
+      EXPECT_EQ(severity, "error") << report.errors;
+      // plan exits with the installer's code.
+      if (std::string(verb) != "plan") {
+        EXPECT_EQ(report.exitStatus, 1);
+      }
+    }
+  }
+}
+
+// remove reads /log= in any case, as the installer does: the first one
+// counts.
+TEST(KitCommandLine, TheLogSwitchInAnyCase) {
+  KitScenario scenario;
+  scenario.Settings("3.2", 0);
+  scenario.AddSource("index.html", "<index>");
+  const fs::path first = scenario.kit().folder() / "first.log";
+  const fs::path second = scenario.kit().folder() / "second.log";
+  const auto report = scenario.RunKit(
+      "remove", {"--dry-run", "/LOG=" + first.string(), "/Log=" + second.string()});
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_NE(testing_support::ReadFile(first).find("nothing of this manual is installed"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(second));
 }
 
 // check's options reach it, in any order and either form.

@@ -326,7 +326,9 @@ TEST_F(KitRemove, AFileInUseRemainsUntilTheNextRun) {
   EXPECT_EQ(report.json["remainingCount"].number, 1);
   EXPECT_TRUE(Installed("index.html"));
   EXPECT_FALSE(Installed("torn.html"));
-  EXPECT_EQ(scenario_.Recorded(), "(none)");
+  // The record stays: a deployment tool's detection still sees the manual,
+  // and runs the uninstall again.
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
   EXPECT_TRUE(scenario_.AnyListFolder());
 
   report = Remove();
@@ -335,17 +337,69 @@ TEST_F(KitRemove, AFileInUseRemainsUntilTheNextRun) {
   ExpectAllGone();
 }
 
+// A list that is there but cannot be used (damaged here) tells nothing of
+// what installs wrote: nothing is removed and the record stays (exit 1),
+// and the report names the way out, which removes only the pages that hold
+// the kit's bytes, and the record.
+TEST_F(KitRemove, AListThatCannotBeUsedLeavesEverythingButNamesTheWayOut) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  const fs::path list = scenario_.ListFolder() / ("en-" + RegistryViewName() + ".list");
+  std::string text = testing_support::ReadFile(list);
+  ASSERT_GT(text.size(), 40u);
+  text[text.size() / 2] ^= 1;
+  testing_support::WriteFile(list, text);
+  testing_support::WriteFile(scenario_.install() / "torn.html", "changed since");
+  const auto before = testing_support::SnapshotTree(scenario_.install());
+  KitReport report = Remove();
+  EXPECT_EQ(report.exitStatus, 1);
+  EXPECT_NE(report.json["message"].text.find("--identical-only"), std::string::npos)
+      << report.json["message"].text;
+  EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
+
+  report = Remove({"--identical-only"});
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  const auto actions = Actions(report.json);
+  EXPECT_EQ(actions.at("torn.html"), "keep differs from the kit's");
+  EXPECT_EQ(actions.at("index.html"), "remove ");
+  EXPECT_FALSE(Installed("index.html"));
+  EXPECT_FALSE(Installed("guide/start.html"));
+  EXPECT_TRUE(Installed("torn.html"));
+  EXPECT_TRUE(Installed("guide"));
+  EXPECT_EQ(scenario_.Recorded(), "(none)");
+
+#ifndef _WIN32
+  // A lists' folder that others may change is no list to go by either.
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  fs::permissions(scenario_.ListFolder(), fs::perms::group_write, fs::perm_options::add);
+  EXPECT_EQ(Remove().exitStatus, 1);
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
+  EXPECT_TRUE(Installed("index.html"));
+  fs::permissions(scenario_.ListFolder(), fs::perms::group_write, fs::perm_options::remove);
+  EXPECT_EQ(Remove().exitStatus, 0);
+  EXPECT_EQ(scenario_.Recorded(), "(none)");
+#endif
+}
+
 // A kill at any step leaves what a second remove, or an install, ends
-// correct from.
+// correct from. The record goes last: until then a deployment tool's
+// detection sees the manual and runs the uninstall again.
 TEST_F(KitRemove, AKillAtEachStepIsFinishedByTheNextRun) {
-  for (const char* step : {"record-removed", "file-removed", "folders-removed", "list-removed"}) {
-    SCOPED_TRACE(step);
+  const struct {
+    const char* step;
+    const char* recorded;
+  } steps[] = {{"file-removed", "4.1"},
+               {"folders-removed", "4.1"},
+               {"list-removed", "4.1"},
+               {"record-removed", "(none)"}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.step);
     ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
-    const std::string kill = std::string(step) + ":" + scenario_.install().filename().string();
+    const std::string kill = std::string(step.step) + ":" + scenario_.install().filename().string();
     EXPECT_EQ(scenario_.RunKitRaw("remove", {scenario_.installArgument()},
                                   {{"QUORVEX_FAULT_KILL", kill}}).exitCode,
               kKilledAtKillPoint);
-    EXPECT_EQ(scenario_.Recorded(), "(none)");
+    EXPECT_EQ(scenario_.Recorded(), step.recorded);
     const KitReport report = Remove();
     EXPECT_EQ(report.exitStatus, 0);
     ExpectAllGone();
@@ -362,6 +416,7 @@ TEST_F(KitRemove, AKillAtEachStepIsFinishedByTheNextRun) {
        {"QUORVEX_FAULT_STALL_AFTER", "1500"}});
   EXPECT_EQ(stalled.exitCode, 1);
   EXPECT_NE(stalled.errors.find("no progress for 2 s"), std::string::npos) << stalled.errors;
+  EXPECT_EQ(scenario_.Recorded(), "4.1");
   EXPECT_EQ(Remove().exitStatus, 0);
   ExpectAllGone();
 

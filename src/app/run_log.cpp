@@ -19,6 +19,13 @@
 
 namespace {
 
+std::string ErrorText(DWORD error) {
+  const std::string message = SystemErrorMessage(error);
+  return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
+}
+
+}  // namespace
+
 bool StartsWithLogSwitch(const char* argument) {
   const char kSwitch[] = "/log=";
   for (size_t i = 0; i + 1 < sizeof kSwitch; ++i) {
@@ -28,13 +35,6 @@ bool StartsWithLogSwitch(const char* argument) {
   }
   return true;
 }
-
-std::string ErrorText(DWORD error) {
-  const std::string message = SystemErrorMessage(error);
-  return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
-}
-
-}  // namespace
 
 const char* FindLogArgument(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {

@@ -13,6 +13,9 @@
 #include "settings/settings.h"
 #include "text/text_encoding.h"
 
+// Whether argument starts with "/log=", in any case.
+bool StartsWithLogSwitch(const char* argument);
+
 // The file of the first argument that starts with "/log=" (in any case),
 // as given; null when there is none.
 const char* FindLogArgument(int argc, char** argv);

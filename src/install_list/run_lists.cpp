@@ -100,9 +100,13 @@ bool RunLists::OpenFolder(bool create) {
       return Fail("the lists' folder " + AnsiToUtf8(ListBaseFolder() + recorded) + " cannot be read",
                   GetLastError());
     }
-    if (!create) notes_.push_back("the lists' folder " + AnsiToUtf8(recorded) +
-                                  " is not used: it is missing, or accounts other than "
-                                  "administrators could have changed it");
+    if (!create && found == ListFolderFound::Absent) {
+      notes_.push_back("the lists' folder " + AnsiToUtf8(recorded) + " is missing");
+    } else if (!create) {
+      unusable_ = true;
+      notes_.push_back("the lists' folder " + AnsiToUtf8(recorded) +
+                       " is not used: accounts other than administrators could have changed it");
+    }
   }
   if (!create) return false;
   const std::string base =
@@ -177,6 +181,7 @@ void RunLists::Load(bool anyDirectory) {
         read = ReadInstalledFileList(source, list, reason);
       })) {
     if (!read) {
+      unusable_ = true;
       notes_.push_back("the list " + listPath + " is not used: it " + reason);
     } else {
       SpellAsRunsDo(list.owner);
@@ -185,6 +190,7 @@ void RunLists::Load(bool anyDirectory) {
         if (list.owner.installDirectory != owner_.installDirectory) {
           listedElsewhere_ = list.owner.installDirectory;
         }
+        unusable_ = true;
         notes_.push_back("the list " + listPath + " is not used: it is of another install directory");
       } else {
         previous_ = std::move(list);

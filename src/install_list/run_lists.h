@@ -98,6 +98,9 @@ class RunLists {
   bool HasList() const { return hasList_; }
   const InstalledFileList& List() const { return previous_; }
   bool HasLeftoverNote() const { return leftoverValid_; }
+  // Whether a list is there that is not used: damaged, of another install,
+  // or in a lists' folder that fails the trust rule.
+  bool ListUnusable() const { return unusable_; }
   // The install directory of an intact list of this manual that names
   // another one; empty when there is none.
   const std::string& ListedElsewhere() const { return listedElsewhere_; }
@@ -142,6 +145,7 @@ class RunLists {
 
   InstalledFileList previous_;  // empty when there is none to use
   bool hasList_ = false;
+  bool unusable_ = false;
   bool otherListedRead_ = false;
   std::vector<uint64_t> otherListed_;
   std::string listedElsewhere_;

@@ -2,19 +2,26 @@
 
 #include <string.h>
 
+#include "app/run_log.h"
+
 namespace kit {
 
 const char kUsage[] =
     "usage: QuorvexKit check [KIT] [--install-dir DIR] [--codepage 932|1252] [--verbose] [--json]\n"
     "       QuorvexKit plan [KIT] [/p<install directory>] [--summary] [--json]\n"
     "       QuorvexKit verify [KIT] [/p<install directory>] [--summary] [--json]\n"
-    "       QuorvexKit remove [KIT] [/p<install directory>] [--dry-run] [--summary] [/log=FILE] [--json]\n"
-    "KIT is the folder of Quorvex.ini and SRC (default: the current folder).\n"
+    "       QuorvexKit remove [KIT] [/p<install directory>] [--dry-run] [--identical-only] [--summary]\n"
+    "                         [/log=FILE] [--json]\n"
+    "KIT is the folder of Quorvex.ini and SRC (default: the kit QuorvexKit is in, itself or\n"
+    "  in its x86 or x64 folder; else the current folder). remove refuses a KIT without\n"
+    "  Quorvex.ini.\n"
     "check: what would make the installation fail or go wrong (exit 0, or 1 on errors).\n"
     "plan: what the installer would do here and now; exits with the installer's code.\n"
     "verify: whether the installed manual is the kit's (exit 0, or 1 when not).\n"
     "remove: uninstalls the kit's manual, as administrator (exit 0, or 1 when something remains).\n"
     "  It changes the machine; --dry-run only tells what it would remove and keep.\n"
+    "  --identical-only, where no list of installed files can be used: only the pages that\n"
+    "  hold the kit's bytes go, and the record; every other file stays.\n"
     "--verbose: check lists every link of SRC, not only the first few.\n"
     "--summary: plan and verify list only what is not as it should be, then the counts.\n"
     "--json: one JSON document, always complete.\n"
@@ -90,6 +97,15 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
   const bool removes = line.verb == Verb::Remove;
   const bool installsInto = line.verb == Verb::Plan || line.verb == Verb::Verify || removes;
 
+  // As the installer reads it: the first one counts.
+  const char* logFile = removes ? FindLogArgument(argc, argv) : nullptr;
+  if (logFile) {
+    line.logFile = logFile;
+    if (line.logFile.empty()) {
+      error = "/log= needs a file";
+      return false;
+    }
+  }
   bool kitGiven = false;
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -99,12 +115,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& line, std::string& err
       line.quiet = true;
     } else if (removes && argument == "--dry-run") {
       line.dryRun = true;
-    } else if (removes && StartsWith(argument, "/log=")) {
-      line.logFile = argument.substr(5);
-      if (line.logFile.empty()) {
-        error = "/log= needs a file";
-        return false;
-      }
+    } else if (removes && argument == "--identical-only") {
+      line.identicalOnly = true;
+    } else if (removes && StartsWithLogSwitch(argv[i])) {
+      // Taken above.
     } else if (!installsInto && argument == "--verbose") {
       line.verbose = true;
     } else if (installsInto && argument == "--summary") {

@@ -10,7 +10,9 @@ enum class Verb { Help, Check, Plan, Verify, Remove };
 
 struct CommandLine {
   Verb verb = Verb::Help;
-  std::string kitFolder = ".";  // as given; the current folder by default
+  // As given; empty when none is (then the kit QuorvexKit stands in, else
+  // the current folder).
+  std::string kitFolder;
   bool json = false;
   // Text: check lists every link (not only the first few), plan and verify
   // only what is not as it should be.
@@ -22,7 +24,8 @@ struct CommandLine {
   std::vector<std::string> installerArguments;
   // remove
   bool dryRun = false;
-  std::string logFile;  // "/log=FILE": the report is added to FILE too
+  bool identicalOnly = false;  // remove without a usable list: only the kit's identical pages
+  std::string logFile;  // "/log=FILE" in any case: the report is added to FILE too
   // check
   std::string installDir;  // empty: the default
   int codePage = 0;        // 0: both 932 and 1252

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "kit/check/check.h"
+#include "kit/check/settings_check.h"
 #include "kit/command_line.h"
+#include "kit/facts/kit_settings.h"
 #include "kit/plan/plan.h"
 #include "kit/report/progress.h"
 #include "kit/remove/remove.h"
@@ -13,6 +15,7 @@
 #include "kit/verify/verify.h"
 #include "platform/afx/app.h"
 #include "app/log_file.h"
+#include "paths/paths.h"
 #include "text/text_encoding.h"
 #include "platform/terminal.h"
 #include "platform/process_hardening.h"
@@ -42,6 +45,39 @@ bool FullKitFolder(const std::string& given, std::string& full) {
   return true;
 }
 
+bool HoldsSettings(const std::string& folder) {
+  return kit::ReadSettingsFile(kit::KitDirectory(folder)).present;
+}
+
+bool IsVariantFolderName(const std::string& name) {
+  return name.size() == 3 && (name[0] == 'x' || name[0] == 'X') &&
+         (name.compare(1, 2, "86") == 0 || name.compare(1, 2, "64") == 0);
+}
+
+// The kit that QuorvexKit stands in, as the release ships it: its own
+// folder, or the one above its x86 or x64 folder, ending in a separator;
+// empty when neither holds Quorvex.ini.
+std::string OwnKitFolder() {
+  std::string directory;
+  if (!GetProgramDirectory(directory) || directory.empty()) return "";
+  if (HoldsSettings(directory)) return directory;
+  // Where its last name starts; the second byte of a double-byte character
+  // is no separator.
+  size_t nameStart = 0;
+  for (size_t i = 0; i + 1 < directory.size(); ++i) {
+    const auto c = static_cast<unsigned char>(directory[i]);
+    if (_ismbblead(c)) {
+      ++i;
+    } else if (c == '\\' || c == '/') {
+      nameStart = i + 1;
+    }
+  }
+  const std::string name = directory.substr(nameStart, directory.size() - 1 - nameStart);
+  if (nameStart == 0 || !IsVariantFolderName(name)) return "";
+  const std::string above = directory.substr(0, nameStart);
+  return HoldsSettings(above) ? above : "";
+}
+
 // The log of a remove that the stall watch ends, when one is asked for.
 std::string stalledLogFile;
 
@@ -68,7 +104,7 @@ kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) 
         stalledLogFile = line.logFile;
         stall_watch::Start(1, &EndStalledRemove);
       }
-      return kit::RunRemove(kitFolder, line.installerArguments, line.dryRun);
+      return kit::RunRemove(kitFolder, line.installerArguments, line.dryRun, line.identicalOnly);
     case kit::Verb::Check: {
       kit::CheckOptions options;
       options.installDir = line.installDir;
@@ -96,8 +132,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string kitFolder;
+  if (line.kitFolder.empty()) {
+    const std::string own = OwnKitFolder();
+    line.kitFolder = own.empty() ? "." : own;
+  }
   if (!FullKitFolder(line.kitFolder, kitFolder)) {
     return UsageError("the kit folder '" + line.kitFolder + "' does not exist");
+  }
+  // Without its settings remove would take the sample's, and act on the
+  // sample's product or on none.
+  if (line.verb == kit::Verb::Remove && !HoldsSettings(kitFolder)) {
+    fprintf(stderr,
+            "QuorvexKit: %s holds no Quorvex.ini: remove needs the kit of the manual to remove\n",
+            VisibleText(kitFolder).c_str());
+    return kUsageError;
   }
   // JSON on a terminal is not to be mixed with the line.
   kit::StartProgress(kit::VerbName(line.verb),
@@ -105,7 +153,7 @@ int main(int argc, char** argv) {
   kit::Report report = RunVerb(line, kitFolder);
   stall_watch::Stop();
   kit::EndProgress();
-  report.kit = line.kitFolder;
+  report.kit = kitFolder;
   // The log is opened as the installer opens its own, before the report is
   // made, so that the report can say it is not written.
   LogFile log;

@@ -315,6 +315,12 @@ std::string VersionAsRead(const std::string& version) {
   return read;
 }
 
+void AddNoSettingsFinding(std::vector<Finding>& findings) {
+  AddError(findings, "no-settings", kSettingsFileName,
+           "there is no Quorvex.ini: every setting takes its default, and " +
+               std::string(kWhatIsBlocked));
+}
+
 SettingsFile ReadSettingsFile(const std::string& kitDirectory) {
   const std::string file = kitDirectory + kSettingsFileName;
   const DWORD attributes = GetFileAttributesA(file.c_str());
@@ -346,9 +352,7 @@ std::string CheckSettings(const SettingsFile& file, const InstallerSettings& set
   const bool present = file.present;
   const ProfileText& profile = file.profile;
   if (!present) {
-    AddError(findings, "no-settings", kSettingsFileName,
-             "there is no Quorvex.ini: every setting takes its default, and " +
-                 std::string(kWhatIsBlocked));
+    AddNoSettingsFinding(findings);
   } else {
     CheckEncoding(profile, findings);
     for (const char* key : kTextKeys) {

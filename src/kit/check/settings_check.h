@@ -29,6 +29,9 @@ InstallerSettings SettingsAsWindowsReadsThem(const SettingsFile& file);
 std::string CheckSettings(const SettingsFile& file, const InstallerSettings& settings,
                           std::vector<Finding>& findings);
 
+// The error of a kit without Quorvex.ini.
+void AddNoSettingsFinding(std::vector<Finding>& findings);
+
 // The version as the installer's comparison sees it: its components, by the
 // installer's own reading, joined by dots ("v2.1" gives "0.1", "" gives "0").
 std::string VersionAsRead(const std::string& version);

@@ -7,6 +7,7 @@
 #include "app/exit_code.h"
 #include "copy/copy_walk.h"
 #include "install_list/listed_removal.h"
+#include "kit/check/settings_check.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
 #include "kit/report/finding_list.h"
@@ -68,6 +69,7 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
   const bool allowed = target.record.updateAllowed;
   report.summary.push_back({"verdict", allowed ? "allowed" : "refused"});
   report.summary.push_back({"verdictReason", VerdictReason(target, settings)});
+  if (!ReadSettingsFile(KitDirectory(kitFolder)).present) AddNoSettingsFinding(report.findings);
 
   if (target.directory.empty()) {
     report.exitCode = kExitNoInstallDirectory;

@@ -2,10 +2,14 @@
 
 #include "install_list/listed_removal.h"
 #include "install_list/run_lists.h"
+#include "kit/facts/file_facts.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
 #include "kit/report/progress.h"
+#include "platform/afx/file_find.h"
 #include "platform/entry_removal.h"
+#include "platform/folder_identities.h"
+#include "platform/held_path.h"
 #include "platform/kill_points.h"
 #include "registry/registry_key.h"
 #include "registry/version_record.h"
@@ -15,6 +19,52 @@ namespace kit {
 namespace {
 
 const char kNothingInstalled[] = "nothing of this manual is installed";
+const char kIdenticalOnly[] = "--identical-only";
+
+// The kit's files, relative to its SRC ("\" between folders), at any depth.
+void KitFiles(const std::string& source, const std::string& relative,
+              std::vector<std::string>& files) {
+  afx::CFileFind finder;
+  if (!finder.FindFile((source + relative + "*.*").c_str())) return;
+  for (bool more = true; more;) {
+    more = finder.FindNextFile();
+    if (finder.IsDots()) continue;
+    const std::string path = relative + finder.GetFileName();
+    if (finder.IsDirectory()) {
+      KitFiles(source, path + "\\", files);
+    } else {
+      files.push_back(path);
+    }
+  }
+}
+
+// The kit's files that the install directory holds byte for byte, each with
+// the identity it shows now, as a list would name them: what any install of
+// this kit left, and nothing else. The rest is kept, with why.
+std::deque<InstalledFile> IdenticalToKit(const std::string& source, const std::string& directory,
+                                         std::vector<Action>& kept) {
+  std::vector<std::string> paths;
+  KitFiles(source, "", paths);
+  std::deque<InstalledFile> identical;
+  HeldPath held;
+  std::string heldFolder = "\\";  // none yet
+  for (const std::string& path : paths) {
+    const auto [folder, name] = SplitListedPath(path);
+    if (folder != heldFolder) {
+      heldFolder = folder;
+      held.Walk(directory + folder);
+    }
+    InstalledFile file;
+    file.path = path;
+    if (!FolderIdentities(held.Last()).Find(name, file.destination)) continue;
+    if (!SameContent(source + path, directory + path)) {
+      kept.push_back({"keep", DisplayPath(path), "differs from the kit's"});
+      continue;
+    }
+    identical.push_back(std::move(file));
+  }
+  return identical;
+}
 
 // The key above path, "" at the top; a "\" that is the second byte of a
 // double-byte character is no separator.
@@ -84,7 +134,7 @@ const char* FolderAction(RemovalOutcome outcome, std::string& reason) {
 }  // namespace
 
 Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
-                 bool dryRun) {
+                 bool dryRun, bool identicalOnly) {
   const InstallerSettings settings = ReadKitSettings(kitFolder);
   Report report;
   report.verb = "remove";
@@ -159,24 +209,29 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
     return report;
   }
 
-  int exitCode = 0;
-  // First the record: a remove that is killed later leaves no manual
-  // recorded as installed that is partly gone.
-  if (target.record.found && !dryRun) {
-    LONG removed = RegDeleteValueA(recordKey.Get(), settings.language.c_str());
-    if (removed == ERROR_SUCCESS) removed = RegFlushKey(recordKey.Get());
-    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) {
-      report.message = "the version record cannot be removed (error " + std::to_string(removed) +
-                       "); nothing else was changed";
-      report.exitCode = kRemoveIncomplete;
-      return report;
-    }
-    AtKillPoint(KillPoint::RecordRemoved, directory);
+  // A list that is there but is not used (damaged, of another install, in a
+  // folder that others could have changed) may not be trusted to tell what
+  // an install wrote, nor may its absence: nothing is removed, and the
+  // record stays, so that a deployment tool still sees the manual.
+  if (!lists.HasList() && lists.ListUnusable()) {
+    report.message = "the list of installed files cannot be used (see the findings); nothing was "
+                     "changed. Run remove " + std::string(kIdenticalOnly) +
+                     " to remove only the pages identical to this kit's and the record";
+    report.exitCode = kRemoveIncomplete;
+    if (!identicalOnly || directory.empty()) return report;
+    report.message.clear();
+    report.exitCode = 0;
   }
 
-  if (lists.HasList()) {
+  int exitCode = 0;
+  // Without a list to trust, only what is byte for byte the kit's goes.
+  const bool byContent = identicalOnly && !lists.HasList() && !directory.empty();
+  const std::deque<InstalledFile> identical =
+      byContent ? IdenticalToKit(KitDirectory(kitFolder) + "SRC\\", directory, report.actions)
+                : std::deque<InstalledFile>();
+  if (lists.HasList() || byContent) {
     ListedRemoval removal(directory, lists.OtherListedPaths(), dryRun);
-    for (const InstalledFile& file : lists.List().files) {
+    for (const InstalledFile& file : byContent ? identical : lists.List().files) {
       std::string why;
       ProgressFile(file.path);
       const RemovalOutcome outcome = removal.RemoveFile(file, why);
@@ -187,7 +242,8 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
         AtKillPoint(KillPoint::FileRemoved, directory);
       }
     }
-    const std::vector<std::string>& folders = lists.List().createdFolders;
+    const std::vector<std::string>& folders = byContent ? std::vector<std::string>()
+                                                        : lists.List().createdFolders;
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
       std::string why;
       const RemovalOutcome outcome = removal.RemoveFolder(*folder, why);
@@ -208,15 +264,30 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
     report.message = "no usable list of installed files: the manual's files are left in place";
   }
 
-  // The list goes last, and only when nothing it names is left to remove:
-  // running remove again then finishes the job.
+  // The lists, then the record, and only when nothing the list names is
+  // left to remove: a remove that cannot finish leaves the record, so that
+  // a deployment tool's detection still sees the manual and runs the
+  // uninstall again, and the rerun finishes the job.
   if (!dryRun && exitCode == 0) {
     if (!lists.RemoveListFiles()) {
       report.actions.push_back({"remains", "", "the list of installed files cannot be removed"});
       exitCode = kRemoveIncomplete;
     }
+  }
+  if (!dryRun && exitCode == 0 && target.record.found) {
+    LONG removed = RegDeleteValueA(recordKey.Get(), settings.language.c_str());
+    if (removed == ERROR_SUCCESS) removed = RegFlushKey(recordKey.Get());
+    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) {
+      report.actions.push_back({"remains", "", "the version record cannot be removed (error " +
+                                                   std::to_string(removed) + ")"});
+      exitCode = kRemoveIncomplete;
+    } else {
+      AtKillPoint(KillPoint::RecordRemoved, directory);
+    }
+  }
+  if (!dryRun && exitCode == 0) {
     recordKey.Reset();
-    if (exitCode == 0) RemoveEmptyKeys(settings);
+    RemoveEmptyKeys(settings);
   }
 
   static const std::pair<const char*, const char*> kCounts[] = {

@@ -16,8 +16,10 @@ constexpr int kRemoveNotAdministrator = 3;  // nothing touched
 constexpr int kRemoveWrongVariant = 4;      // the other width's installer installed it; nothing touched
 
 // installerArguments: the "/p" arguments. With dryRun nothing is changed:
-// the report says what would be removed and kept.
+// the report says what would be removed and kept. identicalOnly, where no
+// list can be used: only the installed files that hold the kit's bytes go,
+// and the record; every other file, and every folder, stays.
 Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
-                 bool dryRun);
+                 bool dryRun, bool identicalOnly = false);
 
 }  // namespace kit

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "copy/copy_walk.h"
+#include "kit/check/settings_check.h"
 #include "kit/facts/file_facts.h"
 #include "kit/facts/install_target.h"
 #include "kit/facts/kit_settings.h"
@@ -62,7 +63,9 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
   const bool recordMatches = target.record.found && target.record.version == settings.manualVersion;
   report.summary.push_back({"recordMatches", recordMatches ? "true" : "false", true});
 
-  bool complete = true;
+  // Without its settings the kit's manual is the sample's.
+  bool complete = ReadSettingsFile(KitDirectory(kitFolder)).present;
+  if (!complete) AddNoSettingsFinding(report.findings);
   if (target.directory.empty()) {
     report.findings.push_back({"no-install-directory", "error", "",
                                "no /p argument and no InstallPath0 in the product's uninstall "
