@@ -141,6 +141,17 @@ TEST_F(InstallTest, MissingSourceFolderInstallsNothingAndSucceeds) {
   Configure("{7A3C41D0-0000-4000-8000-000000000002}");
   ExpectCompleted(kit_.RunInto(kit_.installFolder()));
   EXPECT_TRUE(fs::is_empty(kit_.installFolder()));
+
+  // Neither the settings nor SRC: the program stands in no kit, and would
+  // record the defaults' manual. It ends with 1, recording nothing.
+  fs::remove(kit_.kitFolder() / "Quorvex.ini");
+  const fs::path log = kit_.folder() / "nokit.log";
+  const RunResult alone =
+      kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + testing_support::HostPath(log.string())});
+  EXPECT_EQ(alone.exitCode, 1);
+  EXPECT_NE(ReadFile(log).find("neither Quorvex.ini nor SRC is beside the program"),
+            std::string::npos) << ReadFile(log);
+  EXPECT_TRUE(fs::is_empty(kit_.installFolder()));
 }
 
 TEST_F(InstallTest, FirstInstallDirectoryArgumentWins) {

@@ -109,6 +109,17 @@ int RunInstaller(int argc, char** argv) {
     log.Settings(programDirectory, settings);
   }
 
+  // A program that stands in no kit (run straight from a release's folder,
+  // say) would record the defaults' manual as installed: it installs
+  // nothing. Either one alone is a kit: defaults, or nothing to copy.
+  if (!HoldsEntry(programDirectory, "Quorvex.ini") && !HoldsEntry(programDirectory, "SRC")) {
+    const char kNoKit[] = "neither Quorvex.ini nor SRC is beside the program: it stands in no kit "
+                          "and installs nothing";
+    if (logFile) log.Note(std::string("failure: ") + kNoKit);
+    fprintf(stderr, "Quorvex: %s\n", kNoKit);
+    return finish(kExitNoKit);
+  }
+
   // An empty install directory would mean the root of the current drive:
   // never copy a manual there.
   std::string installDirectory;

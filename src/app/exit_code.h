@@ -4,6 +4,7 @@
 enum ExitCode : int {
   kExitSuccess = 0,                 // copy complete, or refused with messages disabled
   kExitFrameworkFailed = 1,         // the framework's start-up failed
+  kExitNoKit = 1,                   // neither the settings nor SRC beside the program
   kExitFolderCreationFailed = 3,    // creating a destination folder failed
   kExitFileCopyFailed = 4,          // copying a file failed
   kExitNoInstallDirectory = 5,      // no install directory was found

@@ -27,6 +27,10 @@ bool IsReadableFolder(const std::string& folder) {
   return true;
 }
 
+bool HoldsEntry(const std::string& folder, const std::string& name) {
+  return GetFileAttributesA((folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 uint16_t LastCharacter(const char* text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   uint16_t code = 0;

@@ -18,6 +18,9 @@ bool GetProgramDirectory(std::string& directory);
 // a drive that only the user's own session has mapped sees neither.
 bool IsReadableFolder(const std::string& folder);
 
+// Whether folder (ending in a separator) holds something named name.
+bool HoldsEntry(const std::string& folder, const std::string& name);
+
 // Code of the last character of text: the byte of a single-byte character,
 // lead byte * 256 + second byte of a double-byte one; 0 for an empty text.
 uint16_t LastCharacter(const char* text);
