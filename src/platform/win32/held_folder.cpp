@@ -51,6 +51,18 @@ class Descriptor {
 // other, must end.
 const int kMostLinks = 32;
 
+// The top of a volume or a share, where a walk begins, held as a folder
+// is; invalid with the last error set.
+ScopedHandle OpenTopOfVolume(const std::string& top) {
+  ScopedHandle folder;
+  RetryWhileInUse([&] {
+    folder = ScopedHandle(CreateFileA(top.c_str(), kFolderAccess, kFolderShare, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder.IsValid();
+  });
+  return folder;
+}
+
 FolderEntry Refuse(ScopedHandle& held, const std::string& reason, std::string* why) {
   held.Reset();
   if (why) *why = reason;
@@ -98,12 +110,7 @@ FolderEntry Follow(ScopedHandle& held, std::string* why, int& links) {
   if (!ReadReparseTarget(data.data(), got, linkFolder, target, reason)) {
     return Refuse(held, reason, why);
   }
-  ScopedHandle folder;
-  RetryWhileInUse([&] {
-    folder = ScopedHandle(CreateFileA(target.top.c_str(), kFolderAccess, kFolderShare, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder.IsValid();
-  });
+  ScopedHandle folder = OpenTopOfVolume(target.top);
   if (!folder.IsValid()) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -216,12 +223,7 @@ FolderEntry HeldFolder::Enter(const std::string& name, HeldFolder& child, std::s
 
 HeldFolder HeldFolder::OpenTop(const std::string& top, FolderEntry* entry) {
   HeldFolder folder(AsFolderPath(top));
-  RetryWhileInUse([&] {
-    folder.handle_ = ScopedHandle(CreateFileA(folder.path_.c_str(), kFolderAccess, kFolderShare,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                              nullptr));
-    return folder.handle_.IsValid();
-  });
+  folder.handle_ = OpenTopOfVolume(folder.path_);
   const DWORD error = GetLastError();
   if (entry) {
     *entry = folder.handle_.IsValid() ? FolderEntry::Enter
