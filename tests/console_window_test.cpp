@@ -1,6 +1,7 @@
 // The console window: the console's own, never a window found by its
 // title; on Windows, the progress window of a run that another program
-// holds.
+// holds, and the programs that message_boxes.sh needs beside a run: a
+// viewer holding a page, a window station without a display.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -57,6 +58,63 @@ TEST(ProgressWindow, AnswersWhileTheRunIsBusy) {
                                 SMTO_ABORTIFHUNG, 5000, &answer),
             0);
   EXPECT_EQ(std::string(text), caption);
+}
+
+// A viewer that holds a page open without sharing it for writing or
+// deleting, until the file QUORVEX_RELEASE appears: the program that the
+// failure box's Retry waits for (message_boxes.sh).
+TEST(HeldPage, IsHeldUntilReleased) {
+  const char* page = getenv("QUORVEX_HOLD_PAGE");
+  const char* release = getenv("QUORVEX_RELEASE");
+  if (!page || !release) GTEST_SKIP() << "no page to hold (message_boxes.sh names one)";
+  HANDLE held = CreateFileA(page, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+  const std::string heldMark = std::string(release) + ".held";
+  CloseHandle(CreateFileA(heldMark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  for (int polls = 0; polls < 1200 && GetFileAttributesA(release) == INVALID_FILE_ATTRIBUTES;
+       ++polls) {
+    Sleep(100);
+  }
+  CloseHandle(held);
+}
+
+// Runs the command QUORVEX_HIDDEN_RUN on a window station of its own,
+// which has no display, as a run in session 0 has none; its exit code goes
+// to the file QUORVEX_HIDDEN_EXIT.
+TEST(HiddenStation, RunsTheCommandThere) {
+  const char* command = getenv("QUORVEX_HIDDEN_RUN");
+  const char* exitFile = getenv("QUORVEX_HIDDEN_EXIT");
+  if (!command || !exitFile) GTEST_SKIP() << "no command to run (message_boxes.sh gives one)";
+  HWINSTA station = CreateWindowStationA("QuorvexHidden", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_NE(station, nullptr) << GetLastError();
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  ASSERT_TRUE(GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed));
+  EXPECT_EQ(flags.dwFlags & WSF_VISIBLE, 0u);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  char desktop[] = "QuorvexHidden\\Default";
+  startup.lpDesktop = desktop;
+  std::string line = command;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process))
+      << GetLastError();
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  CloseWindowStation(station);
+  const std::string text = std::to_string(exitCode);
+  HANDLE file = CreateFileA(exitFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
 }
 
 #else

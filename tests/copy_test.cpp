@@ -6,13 +6,17 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <set>
 
 #include "copy/copy_job.h"
+#include "copy/space_need.h"
+#include "platform/held_folder.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "support/kit.h"
 #include "support/kit_scenario.h"
+#include "support/small_volume.h"
 
 using testing_support::HostPath;
 using testing_support::IsReadOnly;
@@ -311,5 +315,54 @@ TEST(CopyTree, SymbolicLinkLoopEndsAtThePathLimit) {
   EXPECT_EQ(scene.Installed("a/loop/a/loop/a/f.txt"), "f");
 }
 #endif
+
+TEST(CopyFits, SizesAreRoundedToWholeAllocationUnits) {
+  struct Row {
+    uint64_t size, unit, allocated;
+  };
+  for (const Row& row : {Row{0, 4096, 0}, Row{1, 4096, 4096}, Row{4096, 4096, 4096},
+                         Row{4097, 4096, 8192}, Row{5, 0, 5}, Row{1 << 20, 512, 1 << 20}}) {
+    EXPECT_EQ(AllocatedSize(row.size, row.unit), row.allocated) << row.size << " in " << row.unit;
+  }
+}
+
+// What a copy needs, read on a volume too small for any copy (the margin
+// alone fills it): each file's growth in whole units, the largest file
+// written, the margin. A file of the kit's size and time counts for
+// nothing, nor does one that shrinks but for its new copy.
+TEST(CopyFits, TheNeedIsTheGrowthPlusTheLargestFilePlusTheMargin) {
+  struct Row {
+    const char* name;
+    uint64_t kitSize;
+    int64_t installedSize;  // -1: not there
+    bool sameTime;
+    uint64_t growthUnits, largestUnits;  // besides a 1-byte new page
+  };
+  for (const Row& row : {Row{"a.html", 5, -1, false, 1, 1}, Row{"a.html", 9000, 5000, false, 1, 3},
+                         Row{"a.html", 8000, 8000, true, 0, 0}, Row{"a.html", 100, 10000, false, 0, 1},
+                         Row{"new/a.html", 4097, -1, false, 2, 2},
+                         Row{"a.html", 8192, -1, false, 2, 2}}) {
+    SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.kitSize));
+    CopyScene scene;
+    testing_support::SmallVolume volume(scene.destination(), 1);
+    if (!volume.Failure().empty()) GTEST_SKIP() << "no tmpfs can be mounted: " << volume.Failure();
+    scene.AddSource("page.html", "p");
+    scene.AddSource(row.name, std::string(row.kitSize, 'k'));
+    if (row.installedSize >= 0) {
+      scene.AddExisting(row.name, std::string(row.installedSize, 'i'),
+                        row.sameTime ? kTime : kTime - kSecond);
+    }
+    VolumeSpace space;
+    ASSERT_TRUE(HeldFolder::OpenTop(volume.Path()).QueryVolume(space));
+    const uint64_t unit = space.allocationUnit;
+    SpaceShortfall shortfall;
+    ASSERT_FALSE(CopyFits(Text(scene.source()), volume.Path(), shortfall));
+    const uint64_t page = AllocatedSize(1, unit);
+    const uint64_t largest = std::max(page, row.largestUnits * unit);
+    EXPECT_EQ(shortfall.needed, page + row.growthUnits * unit + largest + kSpaceMargin);
+    EXPECT_EQ(shortfall.free, space.freeToCaller);
+    EXPECT_EQ(shortfall.folder, volume.Path());
+  }
+}
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,12 +113,16 @@ class InstallTest : public ::testing::Test {
       EXPECT_NE(result.errors, "");
     }
   }
-  // A failed copy shows nothing and records nothing.
+  // A failed copy records nothing; with messages on, the failure box (on
+  // standard error natively) says what failed and the exit code, once.
   void ExpectFailed(const RunResult& result, int exitCode) {
     EXPECT_EQ(result.exitCode, exitCode);
     EXPECT_EQ(result.output, "");
     if (kMessageDisplay) {
-      EXPECT_EQ(result.errors, "");
+      const std::string code = "The setup stopped with exit code " + std::to_string(exitCode) + ".";
+      EXPECT_EQ(result.errors.find("[Quorvex] "), 0u) << result.errors;
+      EXPECT_NE(result.errors.find(code), std::string::npos) << result.errors;
+      EXPECT_EQ(result.errors.find(code), result.errors.rfind(code)) << result.errors;
     }
     EXPECT_EQ(RecordedVersion(), "(none)");
   }
@@ -151,6 +157,12 @@ TEST_F(InstallTest, MissingSourceFolderInstallsNothingAndSucceeds) {
   EXPECT_EQ(alone.exitCode, 1);
   EXPECT_NE(ReadFile(log).find("neither Quorvex.ini nor SRC is beside the program"),
             std::string::npos) << ReadFile(log);
+  // The defaults show messages: the box says why.
+  if (kMessageDisplay) {
+    EXPECT_NE(alone.errors.find("[Quorvex] Neither Quorvex.ini nor SRC is beside this program: it "
+                                "installs nothing.\n\nThe setup stopped with exit code 1."),
+              std::string::npos) << alone.errors;
+  }
   EXPECT_TRUE(fs::is_empty(kit_.installFolder()));
 }
 
@@ -604,6 +616,66 @@ TEST_F(InstallTest, AListsFolderOthersMayReadIsRestrictedAndStillUsed) {
   EXPECT_EQ(ReadFile(kit_.installFolder() / "b.html"), "<b>");
 #endif
 }
+
+#ifndef _WIN32
+// A page that another program holds (under a lease, as a viewer holds a
+// page open on Windows) when the copy comes to it. The box names the file,
+// the system's word and the holder. With no terminal to answer on, the
+// answer is Cancel: 4, nothing recorded, no second box. At a terminal the
+// person closes the viewer and retries: the run completes.
+TEST_F(InstallTest, APageHeldOpenNamesItsHolderAndMayBeRetried) {
+  Configure("{7A3C41D0-0000-4000-8000-00000000000F}");
+  kit_.AddSourceFile("a.html", "<a>");
+  kit_.AddSourceFile("b.html", "<b new>");
+  const fs::path page = kit_.installFolder() / "b.html";
+  testing_support::WriteFile(page, "<b old>");
+  fs::last_write_time(page, fs::last_write_time(page) - std::chrono::hours(24 * 365));
+  const fs::path log = kit_.folder() / "held.log";
+  auto viewer = std::make_unique<testing_support::HoldingProcess>(page, "pageviewer", true);
+  ASSERT_TRUE(viewer->holding());
+  const std::string box =
+      "[Quorvex] Could not write the file\n" + kit_.installFolder().string() + "\\b.html" +
+      "\n\nThe process cannot access the file because it is being used by another process.\n"
+      "It is held open by: pageviewer (process " + std::to_string(viewer->id()) + ")\n\n"
+      "Close the program that holds the file, then choose Retry. Cancel stops the setup with "
+      "exit code 4.\n";
+  const RunResult cancelled = kit_.Run({"/p" + kit_.installFolder().string(), "/log=" + log.string()});
+  EXPECT_EQ(cancelled.exitCode, 4);
+  EXPECT_EQ(cancelled.errors, box);
+  EXPECT_EQ(RecordedVersion(), "(none)");
+  EXPECT_NE(ReadFile(log).find("b.html is held open by pageviewer (process"), std::string::npos)
+      << ReadFile(log);
+  EXPECT_NE(ReadFile(log).find("the person chose Cancel"), std::string::npos) << ReadFile(log);
+  // Read once the viewer has let go: an open would wait for its lease.
+  viewer.reset();
+  EXPECT_EQ(ReadFile(page), "<b old>");
+
+  // A lease once broken stays broken for a while: a fresh one for the retry.
+  viewer = std::make_unique<testing_support::HoldingProcess>(page, "pageviewer", true);
+  ASSERT_TRUE(viewer->holding());
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(grantpt(terminal), 0);
+  ASSERT_EQ(unlockpt(terminal), 0);
+  Configure(settings_.productGuid.c_str());
+  const auto run = kit_.Start({"/p" + kit_.installFolder().string()}, {}, ptsname(terminal));
+  for (int polls = 0; polls < 3000 && run->ErrorsSoFar().find("Retry? [y/N]") == std::string::npos;
+       ++polls) {
+    Sleep(10);
+  }
+  viewer.reset();
+  ASSERT_EQ(write(terminal, "y\n", 2), 2);
+  const RunResult retried = run->Wait();
+  close(terminal);
+  EXPECT_EQ(retried.exitCode, 0);
+  EXPECT_EQ(retried.errors.find("Close the program that holds the file"),
+            retried.errors.rfind("Close the program that holds the file"));
+  EXPECT_NE(retried.errors.find("Retry? [y/N] "), std::string::npos) << retried.errors;
+  EXPECT_NE(retried.errors.find("[Quorvex] The setup was completed. "), std::string::npos);
+  EXPECT_EQ(ReadFile(page), "<b new>");
+  EXPECT_EQ(RecordedVersion(), "2.1");
+}
+#endif
 
 #ifndef _WIN32
 // A folder of the install swapped, at a hold point between two of its

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/kit_scenario.h"
+#include "support/small_volume.h"
 
 using testing_support::BoxesReturnAtOnce;
 using testing_support::Environment;
@@ -454,6 +455,47 @@ TEST(KitPlan, UpdateOverADriftedInstallation) {
   EXPECT_EQ(outcome.Paths("create-folder"), NativePaths({"part2/deep"}));
   EXPECT_EQ(outcome.Paths("keep").size(), 10u);
   EXPECT_EQ(outcome.actions.size() - outcome.Paths("create-folder").size(), files.size());
+}
+
+// A copy that does not fit on the install directory's volume writes
+// nothing at all, neither there nor in the lists' folder, and ends with 4,
+// as the plan foretells; the log says how much it needs. One that fits
+// installs.
+TEST(KitPlan, ACopyThatCannotFitWritesNothing) {
+  KitScenario scenario;
+  scenario.Settings("2.0", 0);
+  testing_support::SmallVolume volume(scenario.install(), 4);
+  if (!volume.Failure().empty()) GTEST_SKIP() << "no tmpfs can be mounted: " << volume.Failure();
+  scenario.AddSource("guide/start.html", "start");
+  scenario.AddSource("figures/large.bmp", std::string(2 << 20, 'x'));
+  const std::string install = "/p" + volume.Path();
+
+  // 2 MB grown, 2 MB beside the old file, 1 MB margin, and a page.
+  const std::string text = "not enough free space: 5.1 MB needed, 4.0 MB free";
+  const Outcome refused = PlanThenInstall(scenario, {install});
+  EXPECT_EQ(refused.installerExit, 4);
+  EXPECT_TRUE(refused.actions.empty());
+  ASSERT_EQ(refused.plan["findings"].items.size(), 1u);
+  const Json& finding = refused.plan["findings"].items[0];
+  EXPECT_EQ(finding["code"].text, "not-enough-space");
+  EXPECT_EQ(finding["severity"].text, "error");
+  EXPECT_EQ(finding["message"].text.find(text), 0u) << finding["message"].text;
+  EXPECT_FALSE(scenario.AnyListFolder());
+
+  const fs::path log = scenario.kit().folder() / "run.log";
+  const std::string logSwitch = "/log=" + testing_support::HostPath(log.string());
+  EXPECT_EQ(scenario.Install({install, logSwitch}).exitCode, 4);
+  EXPECT_NE(ReadFile(log).find(": " + text + "; nothing was written\n"), std::string::npos)
+      << ReadFile(log);
+  EXPECT_TRUE(fs::is_empty(scenario.install()));
+  EXPECT_FALSE(scenario.AnyListFolder());
+  EXPECT_EQ(scenario.Recorded(), "(none)");
+
+  scenario.AddSource("figures/large.bmp", std::string(1 << 20, 'y'));
+  const Outcome installed = PlanThenInstall(scenario, {install});
+  EXPECT_EQ(installed.installerExit, 0);
+  EXPECT_TRUE(installed.plan["findings"].items.empty());
+  EXPECT_EQ(scenario.Recorded(), "2.0");
 }
 
 #ifndef _WIN32

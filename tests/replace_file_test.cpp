@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_holders.h"
 #include "platform/replace_file.h"
 #include "platform/scoped_handle.h"
 #include "platform/path_separator.h"
@@ -255,6 +256,77 @@ TEST_F(FileReplace, FailureKeepsTheOldFile) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(folder.OpenForReading(name).IsValid());
   }
+}
+
+// The programs that hold a file, as a box or a report names them: the run
+// itself and repeats left out, other programs' text on one line and cut
+// short, the rest counted.
+TEST(FileHolders, DescribedOnOneLineWithoutTheRunItself) {
+  const DWORD own = 100;
+  const std::string n64(64, 'n');
+  const std::string accented = [] {
+    std::string text = "x";
+    for (int i = 0; i < 40; ++i) text += "\xC3\xA9";  // é
+    return text;
+  }();
+  const struct {
+    const char* name;
+    std::vector<FileHolder> holders;
+    std::string described;
+  } cases[] = {
+      {"none", {}, ""},
+      {"only the run itself", {{own, "Quorvex.exe"}}, ""},
+      {"one", {{4242, "hh.exe"}}, "hh.exe (process 4242)"},
+      {"repeats and the run", {{7, "a"}, {own, "self"}, {7, "a"}, {8, "b"}},
+       "a (process 7), b (process 8)"},
+      {"no name", {{5, ""}}, "process 5"},
+      {"line breaks and controls",
+       {{9, "vi\r\nrm\t\xC2\x85x\xE2\x80\xA8y\xE2\x80\xA9"}},
+       "vi\\x0D\\x0Arm\\x09\\u0085x\\u2028y\\u2029 (process 9)"},
+      {"no UTF-8", {{3, "a\xFF\xC3" "b"}}, "a\\xFF\\xC3b (process 3)"},
+      {"long", {{6, n64 + "tail"}}, n64 + "... (process 6)"},
+      {"long, cut between characters",
+       {{6, accented}},
+       accented.substr(0, 63) + "... (process 6)"},
+      {"more than are shown",
+       {{1, "a"}, {2, "b"}, {own, "self"}, {3, "c"}, {4, "d"}, {4, "d"}, {5, "e"}},
+       "a (process 1), b (process 2), c (process 3) and 2 more"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    EXPECT_EQ(DescribeFileHolders(test.holders, own), test.described);
+  }
+}
+
+// Another program holding a file is found with its name and process:
+// natively from /proc; on Windows by the Restart Manager, which Wine only
+// stubs (no one is named there). The run's own handle is never described.
+TEST(FileHolders, AnotherProgramHoldingTheFileIsFound) {
+  TempFolder folder;
+  const fs::path page = folder.path() / "page.html";
+  WriteFile(page, "page");
+  ScopedHandle own(CreateFileA(HostPath(page.string()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(own.IsValid());
+  const std::string ownProcess = "process " + std::to_string(GetCurrentProcessId());
+#ifdef _WIN32
+  const std::vector<FileHolder> holders = FindFileHolders(HostPath(page.string()));
+  EXPECT_EQ(DescribeFileHolders(holders, GetCurrentProcessId()).find(ownProcess),
+            std::string::npos);
+#else
+  const testing_support::HoldingProcess viewer(page, "manual viewer");
+  ASSERT_TRUE(viewer.holding());
+  std::string windowsPath = page.string();
+  std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');
+  const std::vector<FileHolder> holders = FindFileHolders(windowsPath);
+  ASSERT_EQ(holders.size(), 1u);
+  EXPECT_EQ(holders[0].processId, static_cast<DWORD>(viewer.id()));
+  EXPECT_EQ(holders[0].name, "manual viewer");
+  const std::string described = DescribeFileHolders(holders, GetCurrentProcessId());
+  EXPECT_EQ(described, "manual viewer (process " + std::to_string(viewer.id()) + ")");
+  EXPECT_EQ(described.find(ownProcess), std::string::npos);
+  EXPECT_TRUE(FindFileHolders((folder.path() / "other.html").string()).empty());
+#endif
 }
 
 #ifdef _WIN32

@@ -68,8 +68,9 @@ TEST(StringTable, JapaneseTextsInCodePage932) {
 TEST(StringTable, IdsNotInTheTableGiveEmptyTexts) {
   for (LANGID language : {kEnglish, kJapanese}) {
     ScopedMessageLocale locale(language, language == kEnglish ? "en_US.UTF-8" : "ja_JP.SJIS");
-    // 96 to 111 share the table's block; the others have no block at all.
-    for (UINT id : {0u, 1u, 15u, 96u, 102u, 112u, 113u, 4000u, 65535u}) {
+    // 96 to 102 share the first block with 103 to 111, 121 to 127 the
+    // second with 112 to 120; the others have no block at all.
+    for (UINT id : {0u, 1u, 15u, 96u, 102u, 121u, 127u, 128u, 4000u, 65535u}) {
       EXPECT_EQ(LoadStringText(id), "") << "id " << id;
     }
   }

@@ -13,6 +13,7 @@
 #include "paths/paths.h"
 #include "platform/afx/app.h"
 #include "platform/durable_writes.h"
+#include "platform/file_holders.h"
 #include "platform/kill_points.h"
 #include "platform/process_hardening.h"
 #include "platform/stall_watch.h"
@@ -23,6 +24,7 @@
 #include "settings/settings.h"
 #include "text/text_encoding.h"
 #include "ui/console_window.h"
+#include "ui/failure_box.h"
 #include "ui/message_boxes.h"
 
 // "致命的なエラー : MFC の初期化ができませんでした。" and a line feed, in code page 932.
@@ -51,6 +53,45 @@ void EndStalledRun(int exitCode) {
 int Fail(const char* message, ExitCode code) {
   printf("%s", message);
   return code;
+}
+
+// The programs that hold path open, where error says another program has
+// it, for a box and the log; empty otherwise or when none is known.
+std::string HoldersOf(const std::string& path, DWORD error) {
+  if (path.empty() || !IsHeldOpenError(error)) return std::string();
+  return DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
+}
+
+void LogHolders(RunLog& log, const std::string& path, DWORD error, const std::string& holders) {
+  if (!IsHeldOpenError(error)) return;
+  log.Note(AnsiToUtf8(path) + " is held open by " +
+           (holders.empty() ? "another program (the system does not say which)" : holders));
+}
+
+// What could not be done, for the failure box: the copy's first failure.
+RunFailure ListsFailure(const RunLists& lists, const std::string& installDirectory) {
+  RunFailure failure;
+  failure.exitCode = kExitRecordFailed;
+  failure.what = kNotRecorded;
+  failure.subject = lists.FailurePath().empty() ? installDirectory : lists.FailurePath();
+  failure.error = lists.FailureError();
+  failure.holders = HoldersOf(lists.FailurePath(), failure.error);
+  return failure;
+}
+
+RunFailure CopyFailure(int exitCode, const CopyCounts& counts, const std::string& installDirectory) {
+  RunFailure failure;
+  failure.exitCode = exitCode;
+  failure.subject = counts.failedPath.empty() ? installDirectory : counts.failedPath;
+  failure.error = counts.failedError;
+  if (counts.spaceNeeded != 0) {
+    failure.what = kNoSpace;
+    failure.spaceNeeded = counts.spaceNeeded;
+    failure.spaceFree = counts.spaceFree;
+  } else {
+    failure.what = exitCode == kExitFolderCreationFailed ? kFolderNotCreated : kFileNotWritten;
+  }
+  return failure;
 }
 
 }  // namespace
@@ -113,10 +154,16 @@ int RunInstaller(int argc, char** argv) {
   // say) would record the defaults' manual as installed: it installs
   // nothing. Either one alone is a kit: defaults, or nothing to copy.
   if (!HoldsEntry(programDirectory, "Quorvex.ini") && !HoldsEntry(programDirectory, "SRC")) {
-    const char kNoKit[] = "neither Quorvex.ini nor SRC is beside the program: it stands in no kit "
+    const char kStandsInNoKit[] = "neither Quorvex.ini nor SRC is beside the program: it stands in no kit "
                           "and installs nothing";
-    if (logFile) log.Note(std::string("failure: ") + kNoKit);
-    fprintf(stderr, "Quorvex: %s\n", kNoKit);
+    if (logFile) log.Note(std::string("failure: ") + kStandsInNoKit);
+    fprintf(stderr, "Quorvex: %s\n", kStandsInNoKit);
+    if (settings.messageDisplay != 0 && WindowStationIsVisible()) {
+      RunFailure failure;
+      failure.exitCode = kExitNoKit;
+      failure.what = kNoKit;
+      ShowFailureBox(failure);
+    }
     return finish(kExitNoKit);
   }
 
@@ -126,8 +173,19 @@ int RunInstaller(int argc, char** argv) {
   const InstallDirectorySource source =
       FindInstallDirectory(argc, argv, settings.productGuid, installDirectory);
   if (logFile) log.InstallDirectory(installDirectory, source);
+  // Only a person who can see the run is shown why it could not finish; a
+  // run that no one sees ends as it always has.
+  const bool personSees = settings.messageDisplay != 0 && WindowStationIsVisible();
   if (installDirectory.empty()) {
-    return finish(Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory));
+    const int exitCode = Fail(kNoInstallDirectoryMessage, kExitNoInstallDirectory);
+    if (personSees) {
+      RunFailure failure;
+      failure.exitCode = exitCode;
+      failure.what = kNotInstalled;
+      failure.subject = settings.product;
+      ShowFailureBox(failure);
+    }
+    return finish(exitCode);
   }
 
   ScopedRegKey recordKey;
@@ -139,6 +197,8 @@ int RunInstaller(int argc, char** argv) {
                 recorded.version, settings.manualVersion, allowed);
   }
   int exitCode = kExitSuccess;
+  RunFailure failure;  // what a person who sees the run is told, when it fails
+  bool answered = false;  // a person already chose to stop at a box
   if (allowed) {
     ManualCopyJob job(installDirectory, programDirectory + "SRC");
     DurableWrites written(installDirectory);
@@ -153,11 +213,33 @@ int RunInstaller(int argc, char** argv) {
       for (const std::string& note : lists.Notes()) log.Note(note);
     }
     RunProgress progress(settings, programDirectory + "SRC");
+    // A page the person has open (a help viewer, a reader) may be closed
+    // and tried again; no one else is asked.
+    progress.OnHeldFile([&](const std::string& path, DWORD error) {
+      const std::string holders = HoldersOf(path, error);
+      if (logFile) LogHolders(log, path, error, holders);
+      if (!personSees) return false;
+      RunFailure held;
+      held.exitCode = kExitFileCopyFailed;
+      held.subject = path;
+      held.error = error;
+      held.holders = holders;
+      const bool retry = AskRetry(held);
+      if (logFile) log.Note(std::string("the person chose ") + (retry ? "Retry" : "Cancel"));
+      answered = !retry;
+      return retry;
+    });
     // A list that is there but cannot be read: nothing is copied.
     if (!lists.Failed()) {
       stall_watch::Step(kExitFileCopyFailed);
-      exitCode = job.Run(OverwritePolicy::CompareTimes, &written, logFile ? &counts : nullptr,
-                         &lists, &progress);
+      exitCode = job.Run(OverwritePolicy::CompareTimes, &written, &counts, &lists, &progress);
+      if (exitCode != kExitSuccess) {
+        failure = CopyFailure(exitCode, counts, installDirectory);
+        if (!answered) {
+          failure.holders = HoldersOf(counts.failedPath, counts.failedError);
+          if (logFile) LogHolders(log, counts.failedPath, counts.failedError, failure.holders);
+        }
+      }
     }
     progress.Finished();
     // Nothing was written when a list could not be read, or what was there
@@ -165,6 +247,8 @@ int RunInstaller(int argc, char** argv) {
     if (lists.Failed()) {
       if (logFile) log.Failure(lists.Failure(), lists.FailureError());
       exitCode = kExitRecordFailed;
+      failure = ListsFailure(lists, installDirectory);
+      if (logFile) LogHolders(log, failure.subject, failure.error, failure.holders);
     }
     // A copy that failed because the install directory is missing says so.
     if (logFile) {
@@ -174,8 +258,11 @@ int RunInstaller(int argc, char** argv) {
     // The record vouches for a manual that is on the disk: a copy that
     // cannot be made durable is a copy that failed.
     if (exitCode == kExitSuccess && !written.Flush()) {
-      if (logFile) log.Failure("what was copied cannot be put on the disk", GetLastError());
+      const DWORD error = GetLastError();
+      if (logFile) log.Failure("what was copied cannot be put on the disk", error);
       exitCode = kExitFileCopyFailed;
+      counts.failedError = error;
+      failure = CopyFailure(exitCode, counts, installDirectory);
     }
     stall_watch::Step(kExitRecordFailed);
     const std::string flushNote = written.TakeNote();
@@ -195,6 +282,8 @@ int RunInstaller(int argc, char** argv) {
       if (!listed) {
         if (logFile) log.Failure(lists.Failure(), lists.FailureError());
         exitCode = kExitRecordFailed;
+        failure = ListsFailure(lists, installDirectory);
+        if (logFile) LogHolders(log, failure.subject, failure.error, failure.holders);
       }
     }
     if (exitCode == kExitSuccess) {
@@ -207,6 +296,10 @@ int RunInstaller(int argc, char** argv) {
       if (recorded != ERROR_SUCCESS) {
         if (logFile) log.Failure("the version could not be recorded", static_cast<DWORD>(recorded));
         exitCode = kExitRecordFailed;
+        failure.exitCode = exitCode;
+        failure.what = kNotRecorded;
+        failure.subject = ManualRecordKey(settings);
+        failure.error = static_cast<DWORD>(recorded);
       } else {
         LONG flushed;
         {
@@ -224,5 +317,9 @@ int RunInstaller(int argc, char** argv) {
     exitCode = kExitRefused;
   }
   recordKey.Reset();
+  if (exitCode != kExitSuccess && exitCode != kExitRefused && personSees && !answered) {
+    failure.exitCode = exitCode;
+    ShowFailureBox(failure);
+  }
   return finish(exitCode);
 }

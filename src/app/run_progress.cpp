@@ -7,22 +7,6 @@
 #include "platform/terminal.h"
 #include "ui/string_table.h"
 
-namespace {
-
-// text with each "%s" replaced by the next of values.
-std::string FillIn(std::string text, std::initializer_list<std::string> values) {
-  size_t at = 0;
-  for (const std::string& value : values) {
-    at = text.find("%s", at);
-    if (at == std::string::npos) break;
-    text.replace(at, 2, value);
-    at += value.size();
-  }
-  return text;
-}
-
-}  // namespace
-
 RunProgress::RunProgress(const InstallerSettings& settings, std::string sourceRoot)
     : product_(settings.product),
       sourceRoot_(std::move(sourceRoot)),
@@ -31,12 +15,12 @@ RunProgress::RunProgress(const InstallerSettings& settings, std::string sourceRo
   // A silent run starts no thread and lists SRC only once, for the copy.
   if (settings.messageDisplay != 0 && !InstallerDrawsProgressLine()) {
     ProgressTexts texts;
-    texts.caption = FillIn(LoadStringText(kProgressCaption), {product_});
+    texts.caption = FillInText(LoadStringText(kProgressCaption), {product_});
     texts.warning = LoadStringText(kProgressWarning);
-    texts.shutdownReason = FillIn(LoadStringText(kShutdownReason), {product_});
+    texts.shutdownReason = FillInText(LoadStringText(kShutdownReason), {product_});
     // Loaded once: the window's counts change with every file.
     countsText_ = LoadStringText(kProgressCounts);
-    texts.widestCounts = FillIn(countsText_, {"999999", "999999", "999.9 MB", "999.9 MB"});
+    texts.widestCounts = FillInText(countsText_, {"999999", "999999", "999.9 MB", "999.9 MB"});
     window_ = ProgressWindow::Start(texts);
     if (window_) {
       ProgressView counting;
@@ -48,6 +32,12 @@ RunProgress::RunProgress(const InstallerSettings& settings, std::string sourceRo
     Count(sourceRoot_);
     if (window_) Show();
   }
+}
+
+bool RunProgress::RetryHeldFile(const std::string& destinationPath, DWORD error) {
+  if (!ask_) return false;
+  line_.Clear();  // the question takes the terminal
+  return ask_(destinationPath, error);
 }
 
 void RunProgress::Finished() {
@@ -87,7 +77,7 @@ void RunProgress::FileStarting(const std::string& sourcePath, unsigned long long
 }
 
 std::string RunProgress::Counts() const {
-  return FillIn(countsText_, {std::to_string(filesDone_), std::to_string(files_),
+  return FillInText(countsText_, {std::to_string(filesDone_), std::to_string(files_),
                               ProgressSize(bytesDone_), ProgressSize(bytes_)});
 }
 

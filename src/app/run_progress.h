@@ -3,6 +3,7 @@
 // counted first, with one listing of SRC that only interactive runs make.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,9 @@ class RunProgress : public CopyProgress {
   RunProgress(const InstallerSettings& settings, std::string sourceRoot);
 
   void FileStarting(const std::string& sourcePath, unsigned long long size) override;
+  // ask decides whether a file that another program holds is tried again.
+  void OnHeldFile(std::function<bool(const std::string&, DWORD)> ask) { ask_ = std::move(ask); }
+  bool RetryHeldFile(const std::string& destinationPath, DWORD error) override;
   // The copy is over: nothing of the progress stays on the screen.
   void Finished();
 
@@ -34,4 +38,5 @@ class RunProgress : public CopyProgress {
   unsigned long long filesStarted_ = 0, startedSize_ = 0;
   std::string current_;
   std::string countsText_;  // string 109, for the window
+  std::function<bool(const std::string&, DWORD)> ask_;
 };

@@ -2,10 +2,12 @@
 
 #include "copy/copy_walk.h"
 #include "copy/kit_survey.h"
+#include "copy/space_need.h"
 #include "copy/vouched_files.h"
 #include "install_list/run_lists.h"
 #include "platform/folder_identities.h"
 #include "platform/durable_writes.h"
+#include "platform/file_holders.h"
 #include "platform/kill_points.h"
 #include "platform/replace_file.h"
 #include "platform/win32.h"
@@ -20,8 +22,18 @@ bool IsReadOnly(const HeldFolder& folder, const std::string& name) {
 // The steps of a real installation.
 class InstallSteps : public CopySteps {
  public:
-  InstallSteps(DurableWrites* written, CopyCounts* counts, RunLists* lists, CopyProgress* progress)
-      : written_(written), counts_(counts), lists_(lists), progress_(progress), vouched_(lists) {}
+  InstallSteps(std::string source, std::string destination, DurableWrites* written,
+               CopyCounts* counts, RunLists* lists, CopyProgress* progress)
+      : source_(std::move(source)),
+        destination_(std::move(destination)),
+        written_(written),
+        counts_(counts),
+        lists_(lists),
+        progress_(progress),
+        vouched_(lists) {}
+
+  // The copy did not fit, and wrote nothing.
+  bool OutOfSpace() const { return outOfSpace_; }
 
   void FileStarting(const FileToWrite& file) override {
     if (progress_) progress_->FileStarting(file.sourceFolder + file.name, file.listed.size);
@@ -62,11 +74,31 @@ class InstallSteps : public CopySteps {
     return false;
   }
 
+  // A file that another program holds open is tried again for as long as
+  // a person who sees the run asks for it.
+  bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+    while (!WriteOnce(file, policy)) {
+      if (!heldOpen_ || !progress_) return false;
+      ReleaseReplaceLock();
+      const std::string destination = file.destinationFolder + file.name;
+      if (!progress_->RetryHeldFile(destination, lastError_)) return false;
+      if (counts_ && counts_->failedPath == destination) {
+        counts_->failedPath.clear();
+        counts_->failedError = 0;
+      }
+    }
+    return true;
+  }
+
+  void KeepFile(const std::string&, const std::string&) override { Kept(); }
+
+ private:
   // Replaces the destination with a complete copy of source, read-only or
   // not, unless it already is one. Another run may put a read-only file
   // there between the clearing and the replace: the decision is then taken
   // once more for the file that is there now.
-  bool WriteFile(FileToWrite& file, OverwritePolicy policy) override {
+  bool WriteOnce(FileToWrite& file, OverwritePolicy policy) {
+    heldOpen_ = false;
     const std::string destination = file.destinationFolder + file.name;
     if (!file.opened.shortNameOf.empty()) {
       return RefusedShortName(destination, file.opened.shortNameOf);
@@ -75,6 +107,7 @@ class InstallSteps : public CopySteps {
     const HeldFolder& folder = *file.folder;
     const std::string source = file.sourceFolder + file.name;
     if (counts_ && file.opened.newerNotTrusted) counts_->replacedNotTrusted.push_back(destination);
+    file.opened.newerNotTrusted = false;  // told once, however often the file is tried
     // Only a file whose time the decision found equal may be a copy already.
     const bool opened = file.opened.destination.IsValid();
     if (opened && file.opened.sameWriteTime &&
@@ -100,7 +133,7 @@ class InstallSteps : public CopySteps {
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name, &facts)) {
       return Written(folder, file.name);
     }
-    const DWORD error = counts_ ? GetLastError() : 0;
+    const DWORD error = GetLastError();
     if (!IsReadOnly(folder, file.name)) return Failed(destination, error);
     DecisionFiles again;
     if (!ShouldReplaceFile(folder, file.name, source, policy, &again)) return Kept();
@@ -108,11 +141,10 @@ class InstallSteps : public CopySteps {
     again = DecisionFiles();  // closed for the replace
     ClearReadOnly(folder, file.name);
     if (ReplaceFileWithCopy(file.sourceFolder, folder, file.name)) return Written(folder, file.name);
-    return Failed(destination, counts_ ? GetLastError() : 0);
+    return Failed(destination, GetLastError());
   }
 
-  void KeepFile(const std::string&, const std::string&) override { Kept(); }
-
+ public:
   void ListingFailed(const std::string& sourceFolder) override {
     if (counts_ && counts_->failedPath.empty()) {
       counts_->failedPath = sourceFolder;
@@ -128,8 +160,23 @@ class InstallSteps : public CopySteps {
   }
 
  private:
-  // What is there before the copy is noted before it writes anything.
-  bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(&SurveyKit); }
+  // Nothing is written unless the copy fits; what is there before it is
+  // noted before it writes anything.
+  bool BeforeFirstWrite() {
+    if (!spaceChecked_) {
+      spaceChecked_ = true;
+      SpaceShortfall shortfall;
+      outOfSpace_ = !CopyFits(source_, destination_, shortfall);
+      if (outOfSpace_ && counts_ && counts_->failedPath.empty()) {
+        counts_->failedPath = shortfall.folder;
+        counts_->failure = ShortfallText(shortfall) + "; nothing was written";
+        counts_->spaceNeeded = shortfall.needed;
+        counts_->spaceFree = shortfall.free;
+      }
+    }
+    if (outOfSpace_) return false;
+    return !lists_ || lists_->BeforeFirstWrite(&SurveyKit);
+  }
 
   // changed: this run wrote the file, rather than found it complete.
   bool Written(const HeldFolder& folder, const std::string& name, bool changed = true) {
@@ -155,6 +202,8 @@ class InstallSteps : public CopySteps {
     return false;
   }
   bool Failed(const std::string& path, DWORD error) {
+    lastError_ = error;
+    heldOpen_ = IsHeldOpenError(error);
     if (counts_ && counts_->failedPath.empty()) {
       counts_->failedPath = path;
       counts_->failedError = error;
@@ -162,20 +211,28 @@ class InstallSteps : public CopySteps {
     return false;
   }
 
+  std::string source_;
+  std::string destination_;
   DurableWrites* written_;
   CopyCounts* counts_;
   RunLists* lists_;
   CopyProgress* progress_;
   VouchedFiles vouched_;
   std::string notedFolder_;
+  DWORD lastError_ = ERROR_SUCCESS;
+  bool heldOpen_ = false;  // the last write failed for a file another program holds
+  bool spaceChecked_ = false;
+  bool outOfSpace_ = false;
 };
 
 }  // namespace
 
 int CopyTree(std::string source, std::string destination, OverwritePolicy policy,
              DurableWrites* written, CopyCounts* counts, RunLists* lists, CopyProgress* progress) {
-  InstallSteps steps(written, counts, lists, progress);
-  const int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
+  InstallSteps steps(source, destination, written, counts, lists, progress);
+  int result = WalkCopyTree(std::move(source), std::move(destination), policy, steps);
+  // A folder to create may have been the first write refused.
+  if (steps.OutOfSpace()) result = kCopyFileFailed;
   ReleaseReplaceLock();
   const std::string note = TakeReplaceNote();
   if (counts) counts->note = note;

@@ -1,6 +1,8 @@
 // Copies the manual's source tree into the install directory.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,10 @@ struct CopyCounts {
   std::string failedPath;
   DWORD failedError = 0;
   std::string failure;
+  // Where the copy did not fit: the space it needs at most, and the space
+  // free, on the volume of failedPath.
+  uint64_t spaceNeeded = 0;
+  uint64_t spaceFree = 0;
   // What the copy met that is no failure: a lock done without.
   std::string note;
   // Newer installed files that another account owns, replaced all the same.
@@ -40,6 +46,12 @@ class CopyProgress {
  public:
   virtual ~CopyProgress() = default;
   virtual void FileStarting(const std::string& sourcePath, unsigned long long size) = 0;
+  // Another program holds the installed file destinationPath open, and
+  // the copy has waited for it long enough: true to try it once more. The
+  // copy holds no folder's lock meanwhile.
+  virtual bool RetryHeldFile(const std::string& /*destinationPath*/, DWORD /*error*/) {
+    return false;
+  }
 };
 
 class ManualCopyJob {

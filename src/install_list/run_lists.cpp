@@ -75,10 +75,11 @@ std::string RunLists::Relative(const std::string& sourceFolder) const {
   return sourceFolder.size() > sourceRoot_.size() ? sourceFolder.substr(sourceRoot_.size()) : "";
 }
 
-bool RunLists::Fail(const std::string& why, DWORD error) {
+bool RunLists::Fail(const std::string& why, DWORD error, const std::string& path) {
   if (failure_.empty()) {
     failure_ = why;
     failureError_ = error;
+    failurePath_ = path;
   }
   return false;
 }
@@ -153,7 +154,7 @@ bool RunLists::ReadListFile(const std::string& file,
     const bool note = file == NoteFileName();
     Fail(std::string(note ? "the note " : "the list ") + AnsiToUtf8(folder_.Path() + file) +
              " cannot be read",
-         error);
+         error, folder_.Path() + file);
   }
   return false;
 }
@@ -281,7 +282,7 @@ bool RunLists::BeforeFirstWrite(const Survey& survey) {
       })) {
     return Fail("the note of what was there before cannot be written to " +
                     AnsiToUtf8(folder_.Path() + NoteFileName()),
-                GetLastError());
+                GetLastError(), folder_.Path() + NoteFileName());
   }
   noteWritten_ = true;
   // Kept as hashes from here on: a first run over 50,000 files of an
@@ -380,7 +381,7 @@ bool RunLists::WriteList() {
     const DWORD error = GetLastError();
     return Fail("the list of installed files cannot be written to " +
                     AnsiToUtf8(folder_.Path() + ListFileName()),
-                error);
+                error, folder_.Path() + ListFileName());
   }
   AtKillPoint(KillPoint::ListWritten, owner_.installDirectory);
   if (noteWritten_ || leftoverValid_) folder_.Remove(NoteFileName());
@@ -506,7 +507,13 @@ std::vector<const InstalledFile*> RunLists::OldFiles(const std::vector<std::stri
 
 bool RunLists::RemoveListFiles() {
   if (!OpenFolder(false)) return true;
-  const bool removed = folder_.Remove(ListFileName()) && folder_.Remove(NoteFileName());
+  bool removed = true;
+  for (const std::string& file : {ListFileName(), NoteFileName()}) {
+    if (removed && !folder_.Remove(file)) {
+      removed = false;
+      failurePath_ = folder_.Path() + file;
+    }
+  }
   AtKillPoint(KillPoint::ListRemoved, owner_.installDirectory);
   if (!removed) return false;
   // The folder goes with its last file; the subkey that names it after it.

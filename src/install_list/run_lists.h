@@ -123,6 +123,8 @@ class RunLists {
   // error.
   const std::string& Failure() const { return failure_; }
   DWORD FailureError() const { return failureError_; }
+  // The file or folder that failed, where one did; in the ANSI code page.
+  const std::string& FailurePath() const { return failurePath_; }
   bool Failed() const { return !failure_.empty(); }
 
  private:
@@ -130,7 +132,7 @@ class RunLists {
   bool OpenFolder(bool create);
   bool ReadListFile(const std::string& file,
                     const std::function<void(const PieceSource&)>& consume);
-  bool Fail(const std::string& why, DWORD error);
+  bool Fail(const std::string& why, DWORD error, const std::string& path = std::string());
   std::string ListFileName() const;
   std::string NoteFileName() const;
   std::string ListFileNameOf(const std::string& view) const;
@@ -165,6 +167,7 @@ class RunLists {
   std::vector<std::string> notes_;
   std::string failure_;
   DWORD failureError_ = 0;
+  std::string failurePath_;
 };
 
 // "32" or "64", the registry view of the build on Windows; "native" here.

@@ -13,6 +13,8 @@
 // cannot be opened is not walked through either.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 #include "platform/scoped_handle.h"
@@ -30,6 +32,13 @@ enum class FolderEntry {
   Refused,  // a link that may not be followed, or what cannot be opened: nothing goes through it
   Absent,   // nothing there
   NotAFolder,  // a file where a folder belongs: nothing can be written in it
+};
+
+// The volume a folder is on, as its handle shows it.
+struct VolumeSpace {
+  uint64_t volume = 0;          // the volume serial number; natively the device
+  uint64_t allocationUnit = 0;  // bytes: a file takes whole units
+  uint64_t freeToCaller = 0;    // bytes this account may still take (quotas count)
 };
 
 class HeldFolder {
@@ -74,6 +83,9 @@ class HeldFolder {
   // file with one name is opened: a link at the name is not followed, and
   // neither it nor a file with other names is opened.
   ScopedHandle OpenForReading(const std::string& name, FILETIME* lastWrite = nullptr) const;
+  // The volume the folder is on, read through the handle held: false with
+  // the last error set when it cannot be read, or nothing is held.
+  bool QueryVolume(VolumeSpace& space) const;
 
  private:
   // path ending in a separator, as every folder's path here does.

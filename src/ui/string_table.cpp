@@ -59,3 +59,14 @@ std::string LoadStringText(UINT id) {
   result.resize(static_cast<size_t>(size));
   return result;
 }
+
+std::string FillInText(std::string text, std::initializer_list<std::string> values) {
+  size_t at = 0;
+  for (const std::string& value : values) {
+    at = text.find("%s", at);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, value);
+    at += value.size();
+  }
+  return text;
+}

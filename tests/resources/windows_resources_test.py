@@ -189,10 +189,13 @@ MACHINES = {"i386": (0x14C, 0x10B, "x86"), "amd64": (0x8664, 0x20B, "amd64")}
 # Calls a program looks up at run time where Windows has them: imported,
 # the program would not start on a Windows without them (the DPI calls of
 # Windows 10 1607, shcore's of 8.1, the loader's and the mitigation policy
-# of Windows 8). And the lookup of a window by its title, which any program
-# on the same desktop can answer with a window of its own.
+# of Windows 8), and the Restart Manager's, whose DLL is loaded from System32
+# alone (imported, it would be looked for in the kit's folder first). And
+# the lookup of a window by its title, which any program on the same desktop
+# can answer with a window of its own.
 NOT_IMPORTED = {"GetDpiForWindow", "AdjustWindowRectExForDpi", "SystemParametersInfoForDpi",
                 "GetDpiForMonitor", "SetDefaultDllDirectories", "SetProcessMitigationPolicy",
+                "RmStartSession", "RmRegisterResources", "RmGetList", "RmEndSession",
                 "FindWindowA", "FindWindowW"}
 # What only the test-only builds read (QuorvexKillPoints.exe and
 # QuorvexKitKillPoints.exe): the shipped programs link none of it.

@@ -45,6 +45,8 @@ ALLOWED = {
         "the top of a walk: a volume's or a share's root, or a folder named whole by the caller",
     ("platform/win32/durable_writes.cpp", "CreateFileA"):
         "a volume (\\\\?\\Volume{...}), named from a held folder's handle",
+    ("platform/win32/file_holders.cpp", "RmRegisterResources"):
+        "names the programs that hold a file; nothing is done to the file",
     ("platform/kill_points.cpp", "CreateFileA"): "the test-only build's hold points",
     ("platform/kill_points.cpp", "GetFileAttributesA"): "the test-only build's hold points",
     ("kit/facts/file_facts.cpp", "CreateFileA"):

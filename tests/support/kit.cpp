@@ -9,7 +9,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -110,7 +112,7 @@ HANDLE InheritableFile(const std::string& path) {
 
 StartedProgram::StartedProgram(const std::string& program,
                                const std::vector<std::string>& arguments,
-                               const Environment& extraEnvironment) {
+                               const Environment& extraEnvironment, const std::string&) {
   std::string commandLine = QuoteArgument(program);
   for (const auto& argument : arguments) commandLine += " " + QuoteArgument(argument);
 
@@ -153,14 +155,14 @@ RunResult StartedProgram::Wait() {
 
 StartedProgram::StartedProgram(const std::string& program,
                                const std::vector<std::string>& arguments,
-                               const Environment& extraEnvironment) {
+                               const Environment& extraEnvironment, const std::string& input) {
   const std::string outPath = (streams_.path() / "out").string();
   const std::string errPath = (streams_.path() / "err").string();
   const pid_t child = fork();
   if (child == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(input.empty() ? "/dev/null" : input.c_str(), O_RDWR);
     dup2(out, 1);
     dup2(err, 2);
     dup2(in, 0);
@@ -231,11 +233,59 @@ RunResult Kit::RunInto(const fs::path& installFolder) const {
 }
 
 std::unique_ptr<StartedProgram> Kit::Start(const std::vector<std::string>& arguments,
-                                           Environment extraEnvironment) const {
+                                           Environment extraEnvironment,
+                                           const std::string& input) const {
 #ifndef _WIN32
   extraEnvironment.emplace_back("QUORVEX_HKLM", HivePath().string());
 #endif
-  return std::make_unique<StartedProgram>(executable().string(), arguments, extraEnvironment);
+  return std::make_unique<StartedProgram>(executable().string(), arguments, extraEnvironment,
+                                          input);
 }
+
+std::string StartedProgram::ErrorsSoFar() const {
+  std::ifstream errors(streams_.path() / "err", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(errors), {});
+}
+
+#ifndef _WIN32
+HoldingProcess::HoldingProcess(const fs::path& file, const char* name, bool lease) {
+  int ready[2], release[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return;
+  if (pipe2(release, O_CLOEXEC) != 0) {
+    close(ready[0]);
+    close(ready[1]);
+    return;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    // Only calls that are safe after a fork of a threaded process.
+    close(release[1]);
+    close(ready[0]);
+    prctl(PR_SET_NAME, name);
+    signal(SIGIO, SIG_IGN);  // a broken lease's notice
+    const int fd = open(file.c_str(), (lease ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    char held = fd >= 0 && (!lease || fcntl(fd, F_SETLEASE, F_WRLCK) == 0) ? 'y' : 'n';
+    if (write(ready[1], &held, 1) == 1) {
+      while (read(release[0], &held, 1) > 0) {
+      }
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  release_ = release[1];
+  char held = 'n';
+  if (child > 0) {
+    process_ = child;
+    holding_ = read(ready[0], &held, 1) == 1 && held == 'y';
+  }
+  close(ready[0]);
+}
+
+HoldingProcess::~HoldingProcess() {
+  close(release_);
+  if (process_ > 0) waitpid(static_cast<pid_t>(process_), nullptr, 0);
+}
+#endif
 
 }  // namespace testing_support

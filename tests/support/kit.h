@@ -52,14 +52,18 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // for at the latest when this ends.
 class StartedProgram {
  public:
+  // Natively, input names the file its standard input reads (a terminal,
+  // say); /dev/null when empty.
   StartedProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const Environment& extraEnvironment = {});
+                 const Environment& extraEnvironment = {}, const std::string& input = "");
   ~StartedProgram() { Wait(); }
   StartedProgram(const StartedProgram&) = delete;
   StartedProgram& operator=(const StartedProgram&) = delete;
 
   // Its exit code (128 + the signal natively when a signal ended it) and output.
   RunResult Wait();
+  // What it has written to standard error so far.
+  std::string ErrorsSoFar() const;
 
  private:
   TempFolder streams_;
@@ -74,6 +78,28 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 // The exit code of a run that a kill point killed.
 constexpr int kKilledAtKillPoint = 137;
+
+#ifndef _WIN32
+// Another program holding a file open until this ends: a child process
+// under name (as /proc/<pid>/comm gives it). With lease it holds a write
+// lease on the file too, so that an open that would break it fails at
+// once, as an open of a file in use fails on Windows.
+class HoldingProcess {
+ public:
+  HoldingProcess(const fs::path& file, const char* name, bool lease = false);
+  ~HoldingProcess();
+  HoldingProcess(const HoldingProcess&) = delete;
+  HoldingProcess& operator=(const HoldingProcess&) = delete;
+  // Whether the child holds the file (and its lease).
+  bool holding() const { return holding_; }
+  long id() const { return process_; }
+
+ private:
+  long process_ = 0;
+  int release_ = -1;  // closed to let the child end
+  bool holding_ = false;
+};
+#endif
 
 // A kit folder: a copy of the installer, its settings file and SRC. Natively
 // the stand-in registry hive lives in the kit folder too (see HivePath).
@@ -104,7 +130,8 @@ class Kit {
   RunResult RunInto(const fs::path& installFolder) const;
   // Starts it with arguments, without waiting.
   std::unique_ptr<StartedProgram> Start(const std::vector<std::string>& arguments,
-                                        Environment extraEnvironment = {}) const;
+                                        Environment extraEnvironment = {},
+                                        const std::string& input = "") const;
   // Starts it with "/p" + the install folder, without waiting.
   std::unique_ptr<StartedProgram> StartInto(const fs::path& installFolder,
                                             Environment extraEnvironment = {}) const {

@@ -216,6 +216,129 @@ else
   fail "console window lookup:"; cat "$work/console-test.out"
 fi
 
+# ---- A run that cannot finish tells a person who can see it why.
+# held_kit NAME: an installed page, and a kit of a later version whose
+# page is newer, so that the page is to be replaced.
+held_kit() {
+  local kit="$work/kit-$1"
+  make_kit "$kit" Quorvex.exe
+  mkdir -p "$kit/SRC" "$kit/install"
+  printf '<html>old</html>\r\n' >"$kit/install/index.html"
+  touch -d '2020-01-01' "$kit/install/index.html"
+  printf '<html>new</html>\r\n' >"$kit/SRC/index.html"
+}
+# hold_page NAME: a second Wine process holds the kit's installed page open
+# without sharing it for writing or deleting, until NAME.release appears.
+hold_page() {
+  local kit="$work/kit-$1" log="$work/$1"
+  rm -f "$log.release" "$log.release.held"
+  ( QUORVEX_HOLD_PAGE="$(winpath "$kit/install/index.html")" QUORVEX_RELEASE="$(winpath "$log.release")" \
+      timeout 150 "$wine_run" --arch "$arch" "$prefix" "$console_test" --gtest_filter='HeldPage.*' \
+      >"$log.holder" 2>&1 </dev/null ) &
+  for _ in $(seq 600); do [ -f "$log.release.held" ] && return 0; sleep 0.1; done
+  fail "$1: the page was not held"; return 1
+}
+# start_run NAME LANG: the kit's installer in the background, traced.
+start_run() {
+  local kit="$work/kit-$1" log="$work/$1"
+  rm -f "$log.rc"
+  ( LANG=$2 LC_ALL= WINEDEBUG=+pid,+relay timeout 150 "$wine_run" --arch "$arch" "$prefix" \
+      "$kit/Quorvex.exe" "/p$(winpath "$kit/install")" >"$log.out" 2>"$log.relay" </dev/null
+    echo $? >"$log.rc" ) &
+}
+# finish_run NAME EXPECTED_EXIT BOXES: waits, then checks the exit code and
+# the number of MessageBoxA calls.
+finish_run() {
+  local kit="$work/kit-$1" log="$work/$1"
+  for _ in $(seq 300); do [ -f "$log.rc" ] && break; sleep 0.5; done
+  relay_program_lines "$kit/Quorvex.exe" "$log.relay" >"$log.trace"
+  local rc boxes
+  rc=$(cat "$log.rc" 2>/dev/null || echo none)
+  boxes=$(grep -ac 'Call user32.MessageBoxA(' "$log.trace")
+  [ "$rc" = "$2" ] && [ "$boxes" = "$3" ] && echo "ok: $1: exit code $rc, $boxes box(es)" ||
+    fail "$1: exit code $rc, $boxes box(es); expected $2 and $3"
+}
+# Wine words ERROR_SHARING_VIOLATION so, and its Restart Manager names no
+# program: the box has no "held open by" line here.
+held_text() {
+  printf 'Could not write the file\n%s\n\nSharing violation.\n\nClose the program that holds the file, then choose Retry. Cancel stops the setup with exit code 4.' \
+    "$(winpath "$work/kit-$1/install/index.html")"
+}
+
+# Retry (Return, the default button) once the viewer has let go: the page
+# is written and the run completes.
+held_kit held-retry
+if hold_page held-retry; then
+  start_run held-retry en_US.UTF-8
+  box=$(visible_window Quorvex "$work/held-retry.rc")
+  if [ -z "$box" ]; then fail "held-retry: no box while the page was held"; else
+    sleep 1
+    import -window root "$shots/held-retry.png"
+    touch "$work/held-retry.release"
+    sleep 1
+    xdotool key --window "$box" Return 2>/dev/null
+    box=$(visible_window Quorvex "$work/held-retry.rc")
+    [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null
+  fi
+  finish_run held-retry 0 2
+  check_call held-retry 00000000 "$(held_text held-retry)" CP1252 Quorvex 00040035
+  grep -q new "$work/kit-held-retry/install/index.html" || fail "held-retry: the page was not written"
+fi
+touch "$work/held-retry.release"
+
+# Cancel (Escape) ends the run with 4, as it ended before, with no second box.
+held_kit held-cancel
+if hold_page held-cancel; then
+  start_run held-cancel en_US.UTF-8
+  box=$(visible_window Quorvex "$work/held-cancel.rc")
+  [ -n "$box" ] && xdotool key --window "$box" Escape 2>/dev/null || fail "held-cancel: no box"
+  finish_run held-cancel 4 1
+  grep -q old "$work/kit-held-cancel/install/index.html" || fail "held-cancel: the page was written"
+fi
+touch "$work/held-cancel.release"
+
+# No one sees a run with messages off, or on a window station without a
+# display (a run as SYSTEM in session 0): it shows nothing and ends with 4.
+held_kit held-silent
+sed -i 's/MessageDisplay=1/MessageDisplay=0/' "$work/kit-held-silent/Quorvex.ini"
+if hold_page held-silent; then
+  start_run held-silent en_US.UTF-8
+  finish_run held-silent 4 0
+fi
+touch "$work/held-silent.release"
+held_kit held-hidden
+if hold_page held-hidden; then
+  kit="$work/kit-held-hidden"
+  rm -f "$work/held-hidden.exit"
+  LANG=en_US.UTF-8 LC_ALL= WINEDEBUG=+pid,+relay \
+    QUORVEX_HIDDEN_RUN="\"$(winpath "$kit/Quorvex.exe")\" \"/p$(winpath "$kit/install")\"" \
+    QUORVEX_HIDDEN_EXIT="$(winpath "$work/held-hidden.exit")" \
+    timeout 150 "$wine_run" --arch "$arch" "$prefix" "$console_test" --gtest_filter='HiddenStation.*' \
+    >"$work/held-hidden.out" 2>"$work/held-hidden.relay" </dev/null
+  cp "$work/held-hidden.exit" "$work/held-hidden.rc" 2>/dev/null
+  finish_run held-hidden 4 0
+  grep -q '\[  PASSED  \] 1 test' "$work/held-hidden.out" || fail "held-hidden: $(grep -E 'Failure|Expected|SKIPPED' "$work/held-hidden.out" | head -n 3)"
+fi
+touch "$work/held-hidden.release"
+
+# The failure box in Japanese: a product that is not installed (5).
+kit="$work/kit-absent-ja"
+make_kit "$kit" Quorvex.exe
+run_box absent-ja ja_JP.UTF-8 Quorvex 5 "$kit/Quorvex.exe"
+check_call absent-ja 00000000 "このマシンに BoxTest がインストールされていません。マニュアルをインストールするフォルダーがありません。
+
+セットアップは終了コード 5 で停止しました。" CP932 Quorvex 00040030
+
+# A program alone in a folder stands in no kit: 1, nothing recorded.
+alone="$work/kit-alone"
+rm -rf "$alone"; mkdir -p "$alone/install"
+cp "$exe" "$alone/Quorvex.exe"
+run_box alone en_US.UTF-8 Quorvex 1 "$alone/Quorvex.exe" "/p$(winpath "$alone/install")"
+check_call alone 00000000 "Neither Quorvex.ini nor SRC is beside this program: it installs nothing.
+
+The setup stopped with exit code 1." CP1252 Quorvex 00040030
+[ -z "$(ls -A "$alone/install")" ] || fail "alone: something was installed"
+
 # ---- The progress window. A run held before its first write (past the
 # first second) shows it; released, it closes and the completion box comes.
 kill_points="$(dirname "$exe")/QuorvexKillPoints.exe"

@@ -6,6 +6,7 @@
 
 #include "app/exit_code.h"
 #include "copy/copy_walk.h"
+#include "copy/space_need.h"
 #include "install_list/listed_removal.h"
 #include "kit/check/settings_check.h"
 #include "kit/facts/install_target.h"
@@ -57,6 +58,17 @@ void PlanOldFileRemoval(RunLists& lists, const std::string& destination,
   }
 }
 
+// Whether the copy writes before it ends: only then does it check that it
+// fits.
+bool Writes(const std::vector<Action>& actions) {
+  for (const Action& action : actions) {
+    if (action.action == "create-folder" || action.action == "copy" || action.action == "replace") {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& installerArguments) {
@@ -90,6 +102,15 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
     }
     PlanSteps steps(source, destination, report.actions, lists.get());
     report.exitCode = WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);
+    SpaceShortfall shortfall;
+    if (Writes(report.actions) && !CopyFits(source, destination, shortfall)) {
+      // The installer then writes nothing at all.
+      report.actions.clear();
+      report.exitCode = kExitFileCopyFailed;
+      AddError(report.findings, "not-enough-space", "",
+               ShortfallText(shortfall) + " on the volume of " + shortfall.folder +
+                   "; the installer writes nothing");
+    }
     if (report.exitCode == kExitSuccess) PlanOldFileRemoval(*lists, destination, report.actions);
   }
   const bool copyRuns = !target.directory.empty() && allowed;

@@ -8,6 +8,7 @@
 #include "kit/report/progress.h"
 #include "platform/afx/file_find.h"
 #include "platform/entry_removal.h"
+#include "platform/file_holders.h"
 #include "platform/folder_identities.h"
 #include "platform/held_path.h"
 #include "platform/kill_points.h"
@@ -131,6 +132,11 @@ const char* FolderAction(RemovalOutcome outcome, std::string& reason) {
   return "keep-folder";
 }
 
+// The programs that hold path open, for a report.
+std::string HoldersOf(const std::string& path) {
+  return path.empty() ? "" : DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
+}
+
 }  // namespace
 
 Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
@@ -186,6 +192,13 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
   if (lists.Failed()) {
     report.message = lists.Failure() + " (error " + std::to_string(lists.FailureError()) +
                      "); nothing was changed";
+    if (IsHeldOpenError(lists.FailureError())) {
+      const std::string heldBy = HoldersOf(lists.FailurePath());
+      if (!heldBy.empty()) {
+        report.findings.push_back(
+            {"list-held-open", "error", "", "another program holds the list open", heldBy});
+      }
+    }
     report.exitCode = kRemoveIncomplete;
     return report;
   }
@@ -235,9 +248,13 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
       std::string why;
       ProgressFile(file.path);
       const RemovalOutcome outcome = removal.RemoveFile(file, why);
+      const DWORD error = GetLastError();
       std::string reason = why;
       const char* action = FileAction(outcome, reason);
       report.actions.push_back({action, DisplayPath(file.path), reason});
+      if (outcome == RemovalOutcome::Remains && IsHeldOpenError(error)) {
+        report.actions.back().heldBy = HoldersOf(directory + file.path);
+      }
       if (outcome == RemovalOutcome::Removed && !dryRun) {
         AtKillPoint(KillPoint::FileRemoved, directory);
       }
@@ -270,7 +287,8 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
   // uninstall again, and the rerun finishes the job.
   if (!dryRun && exitCode == 0) {
     if (!lists.RemoveListFiles()) {
-      report.actions.push_back({"remains", "", "the list of installed files cannot be removed"});
+      report.actions.push_back({"remains", "", "the list of installed files cannot be removed",
+                                HoldersOf(lists.FailurePath())});
       exitCode = kRemoveIncomplete;
     }
   }

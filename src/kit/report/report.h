@@ -12,6 +12,7 @@ struct Finding {
   std::string severity;  // "error" or "warning"
   std::string path;      // relative to the kit folder, platform separator; may be empty
   std::string message;
+  std::string heldBy = {};  // UTF-8: the programs that hold the file open, where known
 };
 
 struct Action {
@@ -21,6 +22,7 @@ struct Action {
   std::string action;
   std::string path;    // relative to the install directory
   std::string reason;
+  std::string heldBy = {};  // UTF-8: the programs that hold the file open, where known
 };
 
 struct FileState {

@@ -8,9 +8,9 @@ namespace kit {
 
 namespace {
 
-std::string Quoted(const std::string& ansiText) {
+std::string QuotedUtf8(const std::string& text) {
   std::string out = "\"";
-  for (char c : AnsiToUtf8(ansiText)) {
+  for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': out += "\\\""; break;
@@ -33,8 +33,15 @@ std::string Quoted(const std::string& ansiText) {
   return out + "\"";
 }
 
+std::string Quoted(const std::string& ansiText) { return QuotedUtf8(AnsiToUtf8(ansiText)); }
+
 std::string Member(const std::string& name, const std::string& json) {
   return Quoted(name) + ": " + json;
+}
+
+// The holders of a finding's or an action's file, where there are.
+std::string HeldBy(const std::string& heldBy) {
+  return heldBy.empty() ? "" : ", " + Member("heldBy", QuotedUtf8(heldBy));
 }
 
 std::string Value(const Field& field) {
@@ -67,12 +74,12 @@ std::string JsonReport(const Report& report) {
     return "{" + Member("code", Quoted(finding.code)) + ", " +
            Member("severity", Quoted(finding.severity)) + ", " +
            Member("path", Quoted(finding.path)) + ", " +
-           Member("message", Quoted(finding.message)) + "}";
+           Member("message", Quoted(finding.message)) + HeldBy(finding.heldBy) + "}";
   })));
   members.push_back(Member("actions", Array(report.actions, [](const Action& action) {
     return "{" + Member("action", Quoted(action.action)) + ", " +
            Member("path", Quoted(action.path)) + ", " + Member("reason", Quoted(action.reason)) +
-           "}";
+           HeldBy(action.heldBy) + "}";
   })));
   members.push_back(Member("files", Array(report.files, [](const FileState& file) {
     return "{" + Member("path", Quoted(file.path)) + ", " + Member("state", Quoted(file.state)) +

@@ -18,7 +18,8 @@ struct TextOptions {
 std::string TextReport(const Report& report, const TextOptions& options = {});
 
 // One JSON object, UTF-8: verb, kit, settings, the summary fields,
-// findings, actions, files and exitCode.
+// findings, actions (each with heldBy where programs hold its file open),
+// files and exitCode.
 std::string JsonReport(const Report& report);
 
 }  // namespace kit

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/win32.h"
 #include "text/text_encoding.h"
 
 namespace kit {
@@ -40,6 +41,28 @@ bool AsItShouldBe(const std::string& state) {
 
 constexpr size_t kLinksShown = 3;
 
+// UTF-8 text in the ANSI code page of the report; what the code page lacks
+// shows as "?".
+std::string Utf8AsAnsi(const std::string& text) {
+  if (text.empty() || GetACP() == CP_UTF8) return text;
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+  if (units <= 0) return {};
+  std::u16string wide(static_cast<size_t>(units), u'\0');
+  auto* data = reinterpret_cast<WCHAR*>(&wide[0]);
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), length, data, units);
+  const int size =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data, units, nullptr, 0, "?", nullptr);
+  if (size <= 0) return {};
+  std::string ansi(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data, units, &ansi[0], size, "?", nullptr);
+  return ansi;
+}
+
+std::string HeldByText(const std::string& heldBy) {
+  return heldBy.empty() ? "" : "held open by: " + Utf8AsAnsi(heldBy);
+}
+
 }  // namespace
 
 std::string TextReport(const Report& report, const TextOptions& options) {
@@ -49,7 +72,9 @@ std::string TextReport(const Report& report, const TextOptions& options) {
     if (finding.code == "link-in-src" && ++links > kLinksShown && !options.everyLink) continue;
     text += finding.severity + " " + finding.code;
     if (!finding.path.empty()) text += " " + VisibleText(finding.path);
-    text += ": " + VisibleText(finding.message) + "\n";
+    text += ": " + VisibleText(finding.message);
+    if (!finding.heldBy.empty()) text += "; " + HeldByText(finding.heldBy);
+    text += "\n";
   }
   if (links > kLinksShown && !options.everyLink) {
     text += "warning link-in-src: " + std::to_string(links - kLinksShown) + " more links (" +
@@ -58,7 +83,9 @@ std::string TextReport(const Report& report, const TextOptions& options) {
   for (const Action& action : report.actions) {
     if (options.summaryOnly && AsItShouldBe(action.action)) continue;
     text += action.action + " " + VisibleText(action.path);
-    if (!action.reason.empty()) text += " (" + VisibleText(action.reason) + ")";
+    std::string why = VisibleText(action.reason);
+    if (!action.heldBy.empty()) why += (why.empty() ? "" : "; ") + HeldByText(action.heldBy);
+    if (!why.empty()) text += " (" + why + ")";
     text += "\n";
   }
   bool keptNewer = false;

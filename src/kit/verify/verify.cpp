@@ -12,6 +12,7 @@
 #include "kit/verify/verify_steps.h"
 #include "paths/paths.h"
 #include "platform/afx/file_find.h"
+#include "platform/file_holders.h"
 
 namespace kit {
 
@@ -83,6 +84,10 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
       AddWarning(report.findings, "list-unreadable", "",
                  lists->Failure() + " (error " + std::to_string(lists->FailureError()) +
                      "): going on without the lists of installed files");
+      if (IsHeldOpenError(lists->FailureError()) && !lists->FailurePath().empty()) {
+        report.findings.back().heldBy =
+            DescribeFileHolders(FindFileHolders(lists->FailurePath()), GetCurrentProcessId());
+      }
     }
     VerifySteps steps(source, destination, report.files, lists.get());
     WalkCopyTree(source, destination, OverwritePolicy::CompareTimes, steps);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "standin_internal.h"
@@ -161,6 +162,24 @@ ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastW
   }
   if (lastWrite) *lastWrite = standin::ToFileTime(status.st_mtim);
   return Held(fd);
+}
+
+bool HeldFolder::QueryVolume(VolumeSpace& space) const {
+  if (!IsHeld()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  // Both work on the O_PATH descriptor itself.
+  const int folder = standin::DescriptorOf(Get());
+  struct stat status;
+  struct statvfs volume;
+  if (fstat(folder, &status) != 0 || fstatvfs(folder, &volume) != 0) {
+    return standin::FailWithErrno(errno);
+  }
+  space.volume = static_cast<uint64_t>(status.st_dev);
+  space.allocationUnit = volume.f_frsize ? volume.f_frsize : volume.f_bsize;
+  space.freeToCaller = static_cast<uint64_t>(volume.f_bavail) * space.allocationUnit;
+  return true;
 }
 
 std::string OwnNameOf(HANDLE, const std::string& name) { return name; }

@@ -54,22 +54,9 @@ bool AppendToLog(HANDLE log, const std::string& text) {
   return true;
 }
 
-// The texts of the codes that the stand-in sets, as Windows words them.
 std::string SystemErrorMessage(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED: return "Access is denied.";
-    case ERROR_SHARING_VIOLATION:
-      return "The process cannot access the file because it is being used by another process.";
-    case ERROR_FILE_EXISTS: return "The file exists.";
-    case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
-    case ERROR_HANDLE_DISK_FULL: return "The disk is full.";
-    case ERROR_WRITE_FAULT: return "The system cannot write to the specified device.";
-    case ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
-    case ERROR_DIRECTORY: return "The directory name is invalid.";
-    case ERROR_NO_MORE_FILES: return "There are no more files.";
-    case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
-    default: return "";
-  }
+  char text[512];
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+  return std::string(text, length);
 }

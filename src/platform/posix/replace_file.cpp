@@ -278,6 +278,19 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
          KeepCopy(file.Get(), status, installed, name, existing, folder.Path() + name);
 }
 
+namespace {
+
+// A file that another program holds under a lease is in use, as one that
+// a program holds open on Windows: it is not moved over, and the lease's
+// holder is told to let go (as an oplock's is) for the next attempt.
+bool HeldUnderLease(int folder, const std::string& name, bool absent) {
+  if (absent) return false;
+  UniqueFd file(openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return !file.IsValid() && errno == EWOULDBLOCK;
+}
+
+}  // namespace
+
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& destination,
                          const std::string& name, const ReplaceFacts* facts) {
   const std::string folderPath = standin::ToPosixPath(destination.Path().c_str());
@@ -316,8 +329,12 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& dest
   int error = errno;
   if (placed) {
     AtKillPoint(KillPoint::CopyWritten, folderPath + name);
-    placed = renameat(folder, copyName.c_str(), folder, name.c_str()) == 0;
-    error = errno;
+    placed = !HeldUnderLease(folder, name, absent);
+    error = placed ? 0 : EWOULDBLOCK;
+    if (placed) {
+      placed = renameat(folder, copyName.c_str(), folder, name.c_str()) == 0;
+      error = errno;
+    }
   }
   if (!placed) unlinkat(folder, copyName.c_str(), 0);
   copy.Reset();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdarg>
 #include <cstdint>
 
 #define WINAPI
@@ -29,6 +30,7 @@ typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
+typedef void* PVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
@@ -63,15 +65,18 @@ typedef struct HRSRC__* HRSRC;
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
 #define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
+#define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_DIRECTORY 267L
 #define ERROR_BADDB 1009L
@@ -268,6 +273,7 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define MB_ICONHAND 0x00000010
 #define MB_ICONQUESTION 0x00000020
 #define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONWARNING MB_ICONEXCLAMATION
 #define MB_ICONASTERISK 0x00000040
 #define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_TYPEMASK 0x0000000F
@@ -275,13 +281,35 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define MB_TOPMOST 0x00040000
 #define IDOK 1
 #define IDCANCEL 2
+#define IDRETRY 4
 #define IDYES 6
 #define IDNO 7
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 
 HWND WINAPI GetConsoleWindow();
 BOOL WINAPI ShowWindowAsync(HWND window, int command);
+// A box is written to standard error; one that asks takes its answer from
+// the terminal when standard input is one, and the negative answer otherwise.
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// The stand-in's one window station is the terminal's, and visible.
+typedef HANDLE HWINSTA;
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+struct USEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+};
+HWINSTA WINAPI GetProcessWindowStation();
+BOOL WINAPI GetUserObjectInformationA(HANDLE object, int index, PVOID info, DWORD length,
+                                      LPDWORD needed);
+
+// The system's messages, from the error codes the stand-in sets, in English.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPSTR buffer, DWORD size, va_list* arguments);
 
 // ---- C runtime: path splitting and the multibyte code page -----------------
 #define _MAX_PATH 260

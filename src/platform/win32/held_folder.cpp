@@ -10,8 +10,9 @@
 #include "platform/held_folder.h"
 
 #include <aclapi.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <winioctl.h>
+#include <winternl.h>
 
 #include <vector>
 
@@ -285,6 +286,29 @@ ScopedHandle HeldFolder::OpenForReading(const std::string& name, FILETIME* lastW
   }
   if (lastWrite) *lastWrite = facts.ftLastWriteTime;
   return file;
+}
+
+bool HeldFolder::QueryVolume(VolumeSpace& space) const {
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!IsHeld()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (!GetFileInformationByHandle(Get(), &facts)) return false;
+  // The units free to the caller are those its quota leaves it.
+  FILE_FS_FULL_SIZE_INFORMATION size{};
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      NtQueryVolumeInformationFile(Get(), &io, &size, sizeof size, FileFsFullSizeInformation);
+  if (status < 0) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return false;
+  }
+  space.volume = facts.dwVolumeSerialNumber;
+  space.allocationUnit = static_cast<uint64_t>(size.SectorsPerAllocationUnit) * size.BytesPerSector;
+  space.freeToCaller =
+      static_cast<uint64_t>(size.CallerAvailableAllocationUnits.QuadPart) * space.allocationUnit;
+  return true;
 }
 
 std::string OwnNameOf(HANDLE file, const std::string& name) {

@@ -147,6 +147,20 @@ void ClearReadOnly(const HeldFolder& folder, const std::string& name) {
   }
 }
 
+namespace {
+
+// NTFS refuses to move a file over one that is open (access denied): the
+// file is held open by another program when it cannot be opened for
+// deleting beside them, and the person who has it open is told so.
+bool IsHeldOpen(const HeldFolder& folder, const std::string& name) {
+  const ScopedHandle probe = OpenRelative(folder.Get(), name, DELETE | SYNCHRONIZE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+  return !probe.IsValid() && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+}  // namespace
+
 bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& folder,
                          const std::string& name, const ReplaceFacts* facts) {
   const std::string destination = folder.Path() + name;
@@ -203,7 +217,10 @@ bool ReplaceFileWithCopy(const std::string& sourceFolder, const HeldFolder& fold
   // A destination held open by another program cannot be replaced until it
   // is let go.
   if (!RetryWhileInUse([&] { return RenameRelative(copy.Get(), folder.Get(), name, true); })) {
+    const DWORD error = GetLastError();
     Discard(copy.Get());
+    SetLastError(error == ERROR_ACCESS_DENIED && IsHeldOpen(folder, name) ? ERROR_SHARING_VIOLATION
+                                                                           : error);
     return false;
   }
   AtKillPoint(KillPoint::Moved, destination);
