@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -241,10 +242,13 @@ TEST_F(InstallTest, OddNamesAndShapesAreInstalledWhole) {
   }
 }
 
-// The log of /log=: one block per run, appended, saying first whether the
+// The log of /log=: one block per run, appended, each starting with the
+// time, the program, its version and the command line, then whether the
 // DLL search restriction and Redirection Guard took effect; a failing
 // copy's names the path, the system's error and 4; a silent refusal's says refused, with
-// both versions. Without the switch nothing is written anywhere.
+// both versions. Without the switch nothing is written anywhere; a log
+// whose folder is missing gets none made, and the run goes on. Native
+// paths in it have one separator.
 TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
   Configure("{7A3C41D0-0000-4000-8000-00000000000B}");
   kit_.AddSourceFile("about.html", "<about>");
@@ -264,7 +268,7 @@ TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
 #else
   const char* hardening = "\nDLL search: not on this system; Redirection Guard: not on this system\n";
 #endif
-  for (const char* part : {"==== Quorvex ", hardening, "ManualVersion=2.1\n", "(from /p)\n",
+  for (const char* part : {hardening, "ManualVersion=2.1\n", "(from /p)\n",
                            "verdict: install 2.1, no version recorded\n",
                            "unchanged (already identical) 1,",
                            "page.html: error ", "exit code: 4\n"}) {
@@ -278,12 +282,55 @@ TEST_F(InstallTest, LogSaysWhatTheRunDidOnlyWhenAskedFor) {
   EXPECT_EQ(kit_.Run({install, logSwitch}).exitCode, 0);
   const std::string all = ReadFile(log);
   EXPECT_EQ(all.compare(0, failed.size(), failed), 0) << "the log is appended to";
-  const std::string refused = all.substr(all.rfind("==== Quorvex "));
+  // Each block's first line tells its run apart by time and command line.
+  const std::regex header("==== [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z Quorvex "
+                          "[0-9]+(?:\\.[0-9]+)+ \\((?:Linux|x64|x86)\\): "
+                          "(?:\"[^\"]*|[^ ]*)Quorvex(?:\\.exe)?\"? (.*)");
+  std::vector<std::string> commandLines;
+  std::vector<size_t> blocks;
+  for (size_t at = 0; at < all.size(); at = all.find('\n', at) + 1) {
+    const std::string line = all.substr(at, all.find('\n', at) - at);
+    std::smatch match;
+    if (line.compare(0, 5, "==== ") != 0) continue;
+    EXPECT_TRUE(std::regex_match(line, match, header)) << line;
+    commandLines.push_back(match.size() > 1 ? match[1].str() : "");
+    blocks.push_back(at);
+  }
+  const std::string logged = "/log=" + testing_support::HostPath(log.string());
+  EXPECT_EQ(commandLines, (std::vector<std::string>{logSwitch + " " + install,
+                                                    install + " " + logged,
+                                                    install + " " + logSwitch}));
+  ASSERT_EQ(blocks.size(), 3u);
+  const std::string refused = all.substr(blocks[2]);
   EXPECT_NE(refused.find("verdict: refused, 2.0 may not replace the recorded 2.1\n"),
             std::string::npos) << refused;
   EXPECT_NE(refused.find("exit code: 0\n"), std::string::npos) << refused;
   EXPECT_NE(refused.find("Language=en (default: not set in the file)"), std::string::npos) << refused;
   EXPECT_EQ(RecordedVersion(), "2.1");
+#ifndef _WIN32
+  // Natively paths are built with "\\" as on Windows; the log has "/" in
+  // them. The record key is no path.
+  for (size_t at = 0; at < all.size(); at = all.find('\n', at) + 1) {
+    const std::string line = all.substr(at, all.find('\n', at) - at);
+    if (line.find(" (HKLM\\") == std::string::npos) {
+      EXPECT_EQ(line.find('\\'), std::string::npos) << line;
+    }
+  }
+  EXPECT_NE(all.find(kit_.installFolder().string() + "/guide/page.html: error "), std::string::npos)
+      << all;
+#endif
+
+  // A log in a folder that is not there: no folder is made, the run ends
+  // as without the log (the silent refusal's 0) and says so once.
+  const fs::path missing = kit_.folder() / "no-logs" / "deeper";
+  const RunResult unlogged =
+      kit_.Run({install, "/log=" + testing_support::HostPath((missing / "run.log").string())});
+  EXPECT_EQ(unlogged.exitCode, 0);
+  EXPECT_FALSE(fs::exists(kit_.folder() / "no-logs"));
+  EXPECT_NE(unlogged.errors.find("Quorvex: the log file "), std::string::npos) << unlogged.errors;
+  EXPECT_NE(unlogged.errors.find(" does not exist"), std::string::npos) << unlogged.errors;
+  EXPECT_EQ(unlogged.errors.find('\n'), unlogged.errors.size() - 1) << unlogged.errors;
+  EXPECT_EQ(ReadFile(log), all);
 }
 
 // Runs killed at each step that leaves the disk in a state of its own, the
@@ -798,7 +845,7 @@ TEST_F(InstallTest, PlantedPagesAreReplacedAndTheLogGoesOnlyWhereNoOneElseCanSte
   EXPECT_EQ(ReadFile(kit_.installFolder() / "planted.html"), "<kit page>");
   EXPECT_EQ(ReadFile(kit_.installFolder() / "kept.html"), "<newer>");
   EXPECT_NE(ReadFile(log).find("replaced a newer file that an account other than administrators "
-                               "owns: " + kit_.installFolder().string() + "\\planted.html"),
+                               "owns: " + kit_.installFolder().string() + "/planted.html"),
             std::string::npos) << ReadFile(log);
 
   // A log that another account owns, or reaches through a link, is not

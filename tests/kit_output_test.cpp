@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -197,19 +198,70 @@ TEST(KitCommandLine, AKitWithoutSettings) {
 }
 
 // remove reads /log= in any case, as the installer does: the first one
-// counts.
+// counts. Each run appends a block that starts with the time, QuorvexKit,
+// its version and the command line; a log whose folder is missing gets none
+// made, and the report says so. Native paths in the log have one separator.
 TEST(KitCommandLine, TheLogSwitchInAnyCase) {
   KitScenario scenario;
   scenario.Settings("3.2", 0);
-  scenario.AddSource("index.html", "<index>");
+  scenario.AddSource("guide/index.html", "<index>");
   const fs::path first = scenario.kit().folder() / "first.log";
   const fs::path second = scenario.kit().folder() / "second.log";
-  const auto report = scenario.RunKit(
-      "remove", {"--dry-run", "/LOG=" + first.string(), "/Log=" + second.string()});
+  const std::string firstSwitch = "/LOG=" + testing_support::HostPath(first.string());
+  auto report = scenario.RunKit(
+      "remove", {"--dry-run", firstSwitch, "/Log=" + testing_support::HostPath(second.string())});
   EXPECT_EQ(report.exitStatus, 0) << report.errors;
   EXPECT_NE(testing_support::ReadFile(first).find("nothing of this manual is installed"),
             std::string::npos);
   EXPECT_FALSE(fs::exists(second));
+
+  // A list that cannot be used is named in the report, natively by a path
+  // built with "\\" as on Windows.
+  ASSERT_EQ(scenario.Install({scenario.installArgument()}).exitCode, 0);
+  for (const auto& entry : fs::directory_iterator(scenario.ListFolder())) {
+    if (entry.path().extension() == ".list") testing_support::WriteFile(entry.path(), "spoilt");
+  }
+  const std::vector<std::string> spoilt = {"--dry-run", scenario.installArgument()};
+  const int unusable = scenario.RunKit("remove", spoilt).exitStatus;
+  EXPECT_NE(unusable, 0);
+  report = scenario.RunKit("remove",
+                           {spoilt[0], spoilt[1], "/log=" + testing_support::HostPath(first.string())});
+  EXPECT_EQ(report.exitStatus, unusable) << report.errors;
+  const std::string log = testing_support::ReadFile(first);
+  const std::regex header("==== [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z QuorvexKit "
+                          "[0-9]+(?:\\.[0-9]+)+ \\((?:Linux|x64|x86)\\): "
+                          "(?:\"[^\"]*|[^ ]*)QuorvexKit(?:\\.exe)?\"? remove (.*)");
+  std::vector<std::string> arguments;
+  for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) {
+    std::string line = log.substr(at, log.find('\n', at) - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::smatch match;
+    if (line.compare(0, 5, "==== ") != 0) continue;
+    EXPECT_TRUE(std::regex_match(line, match, header)) << line;
+    arguments.push_back(match.size() > 1 ? match[1].str() : "");
+  }
+#ifndef _WIN32
+  // Natively paths are built with "\\" as on Windows; the log has "/".
+  EXPECT_EQ(log.find('\\'), std::string::npos) << log;
+#endif
+  ASSERT_EQ(arguments.size(), 2u) << log;
+  EXPECT_NE(arguments[0].find(" --dry-run " + firstSwitch + " /Log="), std::string::npos)
+      << arguments[0];
+  EXPECT_NE(arguments[1].find(" --dry-run " + spoilt[1] + " /log="), std::string::npos)
+      << arguments[1];
+  EXPECT_NE(log.find(" is not used"), std::string::npos) << log;
+
+  // No folder is made for a log; the run ends with the code it has without one.
+  const fs::path missing = scenario.kit().folder() / "no-logs" / "deeper" / "remove.log";
+  report = scenario.RunKit(
+      "remove", {spoilt[0], spoilt[1], "/log=" + testing_support::HostPath(missing.string())});
+  EXPECT_EQ(report.exitStatus, unusable) << report.errors;
+  EXPECT_FALSE(fs::exists(scenario.kit().folder() / "no-logs"));
+  std::string why;
+  for (const Json& finding : report.json["findings"].items) {
+    if (finding["code"].text == "log-not-written") why = finding["message"].text;
+  }
+  EXPECT_NE(why.find(" does not exist"), std::string::npos) << why;
 }
 
 // check's options reach it, in any order and either form.
@@ -226,6 +278,23 @@ TEST(KitCommandLine, CheckTakesItsOptions) {
   report = scenario.RunKit("check", {"--install-dir", installDir, "--codepage=1252"});
   EXPECT_EQ(report.json["codePages"].text, "1252");
   EXPECT_EQ(report.json["installDir"].text, installDir);
+
+  // A Western kit passes with a warning for Japanese Windows, unless 932 is
+  // the code page asked for.
+  testing_support::WriteFile(scenario.kit().sourceFolder() / fs::u8path("Caf\xC3\xA9 notes.txt"),
+                             "notes");
+  report = scenario.RunKit("check", {});
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+  EXPECT_EQ(report.json["errors"].number, 0);
+  const auto& findings = report.json["findings"].items;
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0]["code"].text, "not-in-code-page");
+  EXPECT_EQ(findings[0]["severity"].text, "warning");
+  EXPECT_NE(findings[0]["message"].text.find(
+                "cannot be installed on Japanese Windows (code page 932)"),
+            std::string::npos) << findings[0]["message"].text;
+  EXPECT_EQ(scenario.RunKit("check", {"--codepage", "932"}).exitStatus, 1);
+  EXPECT_EQ(scenario.RunKit("check", {"--codepage", "1252"}).exitStatus, 0);
 }
 
 // The text report: one line per action, then the summary and exit code.

@@ -1,8 +1,9 @@
 // QuorvexKit plan against the real installer: for each scenario the plan is
 // made, then the kit's installer runs, and what it did must be what the plan
-// said: its exit code, and every folder created, file copied, replaced or
-// kept. The plan itself must leave the install folder and the registry as
-// they were.
+// said: its exit code, every folder created, file copied, replaced, found
+// identical or kept, every old file and folder removed or kept, and the
+// counts of its log. The plan itself must leave the install folder and the
+// registry as they were.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@ using testing_support::Environment;
 using testing_support::Json;
 using testing_support::KitReport;
 using testing_support::KitScenario;
+using testing_support::LoggedRun;
 using testing_support::kSecond;
 using testing_support::kTime;
 using testing_support::ReadFile;
@@ -50,6 +52,7 @@ std::string HiveText(const KitScenario& scenario) {
 struct Outcome {
   Json plan;
   int installerExit = -1;
+  LoggedRun logged;
   TreeSnapshot before, after;
   // action -> paths, in the plan's order
   std::vector<std::pair<std::string, std::string>> actions;
@@ -68,7 +71,7 @@ void ExpectActionsHappened(const KitScenario& scenario, const Outcome& outcome) 
   const TreeSnapshot source = SnapshotTree(scenario.kit().sourceFolder());
   const TreeSnapshot& before = outcome.before;
   const TreeSnapshot& after = outcome.after;
-  std::set<std::string> written;
+  std::set<std::string> written, removed;
   for (const auto& [action, path] : outcome.actions) {
     SCOPED_TRACE(action + " " + path);
     const bool existed = before.count(path) != 0;
@@ -83,10 +86,26 @@ void ExpectActionsHappened(const KitScenario& scenario, const Outcome& outcome) 
       ASSERT_TRUE(source.count(path));
       EXPECT_EQ(after.at(path), source.at(path)) << "not the kit's file";
       written.insert(path);
-    } else if (action == "keep") {
+    } else if (action == "unchanged") {
+      // Its bytes and time stay; it may take the kit's attributes.
+      ASSERT_TRUE(existed && exists);
+      EXPECT_EQ(after.at(path), source.at(path)) << "not the kit's file";
+      EXPECT_EQ(after.at(path).content, before.at(path).content);
+      EXPECT_EQ(after.at(path).time, before.at(path).time);
+      written.insert(path);
+    } else if (action == "keep" || action == "keep-old" || action == "keep-folder") {
       ASSERT_TRUE(existed && exists);
       EXPECT_EQ(after.at(path), before.at(path));
-      EXPECT_GT(before.at(path).time, source.at(path).time);
+      if (action == "keep") {
+        EXPECT_GT(before.at(path).time, source.at(path).time);
+      } else {
+        EXPECT_FALSE(source.count(path)) << "the kit has it";
+      }
+    } else if (action == "remove" || action == "remove-folder") {
+      EXPECT_TRUE(existed);
+      EXPECT_FALSE(exists);
+      EXPECT_FALSE(source.count(path)) << "the kit has it";
+      removed.insert(path);
     } else if (action == "pass-over") {
       // The list vouches for it: it is the kit's file, and stays untouched.
       ASSERT_TRUE(existed && exists);
@@ -108,8 +127,23 @@ void ExpectActionsHappened(const KitScenario& scenario, const Outcome& outcome) 
     EXPECT_TRUE(!changed || written.count(path)) << "changed without a plan: " << path;
   }
   for (const auto& [path, entry] : before) {
-    EXPECT_TRUE(after.count(path)) << "removed: " << path;
+    EXPECT_TRUE(after.count(path) || removed.count(path)) << "removed without a plan: " << path;
   }
+}
+
+// The plan's counts are the counts of the installer's log.
+void ExpectCountsLogged(const Outcome& outcome) {
+  const Json& plan = outcome.plan;
+  const auto count = [&](const char* name) { return static_cast<int>(plan[name].number); };
+  std::map<std::string, int> foretold{
+      {"folders created", count("createFolderCount")},
+      {"files written", count("copyCount") + count("replaceCount")},
+      {"unchanged (already identical)", count("unchangedCount")},
+      {"kept (the installed file is newer)", count("keepCount")},
+      {"passed over (as the last install left them)", count("passOverCount")}};
+  EXPECT_EQ(outcome.logged.copy, foretold);
+  EXPECT_EQ(outcome.logged.oldFilesRemoved, count("removeCount"));
+  EXPECT_EQ(outcome.logged.oldFilesKept, outcome.Paths("keep-old"));
 }
 
 // After the run, verify finds what the plan announced: a complete copy is
@@ -164,10 +198,11 @@ Outcome PlanThenInstall(const KitScenario& scenario, const std::vector<std::stri
     outcome.actions.emplace_back(action["action"].text, action["path"].text);
   }
 
-  outcome.installerExit = scenario.Install(arguments, environment).exitCode;
+  outcome.installerExit = scenario.InstallLogged(arguments, outcome.logged, environment).exitCode;
   outcome.after = SnapshotTree(scenario.install());
   EXPECT_EQ(plan.exitStatus, outcome.installerExit) << "the plan foretold another exit code";
   ExpectActionsHappened(scenario, outcome);
+  if (outcome.installerExit == 0 && plan.json["copyRuns"].boolean) ExpectCountsLogged(outcome);
   ExpectVerifyAgrees(scenario, outcome, arguments, environment);
   // Nothing is listed after the failure that ends the copy.
   for (size_t i = 0; i + 1 < outcome.actions.size(); ++i) {
@@ -457,6 +492,52 @@ TEST(KitPlan, UpdateOverADriftedInstallation) {
   EXPECT_EQ(outcome.actions.size() - outcome.Paths("create-folder").size(), files.size());
 }
 
+// A manual's life in a tree of some size, each step planned and then run:
+// a fresh install, an identical rerun, an update in which one page changed
+// (the rest holds the kit's bytes already), and one with RemoveOldFiles
+// whose kit lacks a tree of old pages, one of them changed by hand, which
+// stays with the folders that hold it.
+TEST(KitPlan, EachStepOfAManualsLifeIsForetoldPageForPage) {
+  KitScenario scenario;
+  scenario.UseTestBuilds();  // Wine shows every folder as the running account's
+  scenario.Settings("1.0", 0);
+  const std::vector<std::string> folders{"", "guide/", "guide/images/", "old/", "old/deep/",
+                                         "old/kept/"};
+  for (size_t n = 0; n < 36; ++n) {
+    scenario.AddSource(folders[n % folders.size()] + "page" + std::to_string(n) + ".html",
+                       "page " + std::to_string(n));
+  }
+  const int pages = 36;
+
+  Outcome outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.plan["createFolderCount"].number, 5);
+  EXPECT_EQ(outcome.plan["copyCount"].number, pages);
+
+  outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.after, outcome.before);
+  EXPECT_EQ(outcome.plan["passOverCount"].number + outcome.plan["unchangedCount"].number, pages);
+
+  scenario.Settings("1.1", 0);
+  scenario.AddSource("guide/page1.html", "page 1, corrected", kTime + kSecond);
+  outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.Paths("replace"), NativePaths({"guide/page1.html"}));
+  EXPECT_EQ(outcome.plan["unchangedCount"].number, pages - 1);
+
+  scenario.Settings("1.2", 0, "RemoveOldFiles=1\n");
+  fs::remove_all(scenario.kit().sourceFolder() / "old");
+  scenario.AddInstalled("old/kept/page5.html", "edited by hand", kTime);
+  outcome = PlanThenInstall(scenario, {scenario.installArgument()});
+  EXPECT_EQ(outcome.installerExit, 0);
+  EXPECT_EQ(outcome.plan["removeCount"].number, 17);
+  EXPECT_EQ(outcome.Paths("keep-old"), NativePaths({"old/kept/page5.html"}));
+  EXPECT_EQ(outcome.Paths("remove-folder"), NativePaths({"old/deep"}));
+  EXPECT_EQ(outcome.Paths("keep-folder"), NativePaths({"old", "old/kept"}));
+  EXPECT_EQ(outcome.plan["unchangedCount"].number, pages / 2);
+}
+
 // A copy that does not fit on the install directory's volume writes
 // nothing at all, neither there nor in the lists' folder, and ends with 4,
 // as the plan foretells; the log says how much it needs. One that fits
@@ -490,6 +571,16 @@ TEST(KitPlan, ACopyThatCannotFitWritesNothing) {
   EXPECT_TRUE(fs::is_empty(scenario.install()));
   EXPECT_FALSE(scenario.AnyListFolder());
   EXPECT_EQ(scenario.Recorded(), "(none)");
+#ifndef _WIN32
+  // A person who sees the run is told what is needed and what is free.
+  scenario.Settings("2.0", 1);
+  const std::string shown = scenario.Install({install}).errors;
+  EXPECT_EQ(shown.find("[Quorvex] There is not enough free space on the disk of\n" + volume.Path() +
+                       "\n"), 0u) << shown;
+  EXPECT_NE(shown.find(" is free. Nothing was written.\n\nThe setup stopped with exit code 4."),
+            std::string::npos) << shown;
+  scenario.Settings("2.0", 0);
+#endif
 
   scenario.AddSource("figures/large.bmp", std::string(1 << 20, 'y'));
   const Outcome installed = PlanThenInstall(scenario, {install});

@@ -6,6 +6,7 @@
 // previous version had: what installs wrote goes, everything else stays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -91,6 +92,15 @@ TEST_F(KitVerify, CompleteInstallationVerifies) {
   EXPECT_EQ(report.json["recordedVersion"].text, "4.1");
   EXPECT_TRUE(report.json["recordMatches"].boolean);
   EXPECT_TRUE(report.json["findings"].items.empty());
+
+  // --summary lists nothing of a healthy install but the counts.
+  const testing_support::RunResult brief =
+      scenario_.RunKitRaw("verify", {scenario_.installArgument(), "--summary"});
+  EXPECT_EQ(brief.exitCode, 0);
+  std::string text = brief.output;
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  const size_t listed = text.find('\n') + 1;
+  EXPECT_EQ(text.substr(listed, text.find("--\n") - listed), "present: 3\nsame: 5\n") << text;
 }
 
 // Wine shows every folder as the running user's, so that the shipped
@@ -156,6 +166,26 @@ TEST_F(KitVerify, PlantedFaultsAreEachFound) {
   ASSERT_NE(apart, std::string::npos) << text.output;
   EXPECT_GT(text.output.find("kept-newer kept.html"), apart);
   EXPECT_LT(text.output.find(changed + " torn.html"), apart);
+
+  // --summary lists only those, and counts every state.
+  std::string brief =
+      testing_support::RunProgram(kitProgram,
+                                  {"verify", "--summary", scenario_.installArgument(),
+                                   scenario_.kit().kitFolder().string()},
+                                  environment)
+          .output;
+  brief.erase(std::remove(brief.begin(), brief.end(), '\r'), brief.end());
+  brief.erase(brief.find("\n--\n") + 1);
+  const std::vector<std::string> lines = {
+      "missing index.html", "differs " + Native("guide/start.html"),
+      "missing " + Native("guide/images/main.svg"), changed + " torn.html",
+      "missing folder " + Native("guide/images"), "  kept-newer kept.html", "kept-newer: 1",
+      "present: 2"};
+  for (const std::string& line : lines) {
+    EXPECT_NE(brief.find("\n" + line + "\n"), std::string::npos) << line << "\n" << brief;
+  }
+  EXPECT_EQ(brief.find("\nsame "), std::string::npos) << brief;
+  EXPECT_EQ(brief.find("\npresent folder "), std::string::npos) << brief;
 }
 
 // Only the record is wrong, or only one file differs by its time: either
@@ -245,6 +275,7 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
   EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
   EXPECT_EQ(scenario_.Recorded(), "4.1");
   EXPECT_EQ(report.json["removedCount"].number, 3);
+  const auto foretold = Actions(report.json);
 
   // Another directory than the list's: nothing is touched, the list kept.
   report = scenario_.RunKit("remove", {"/p" + (scenario_.install() / "elsewhere").string()});
@@ -258,6 +289,7 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
   EXPECT_EQ(report.exitStatus, 0) << report.errors;
   EXPECT_EQ(report.json["installDirectorySource"].text, "list");
   const auto actions = Actions(report.json);
+  EXPECT_EQ(actions, foretold);
   EXPECT_EQ(actions.at("index.html"), "remove ");
   EXPECT_EQ(actions.at(Native("guide/images/main.svg")), "remove ");
   EXPECT_EQ(actions.at("torn.html"), "keep changed since it was installed");
@@ -298,6 +330,38 @@ TEST_F(KitRemove, RemovesWhatInstallsWroteAndKeepsEverythingElse) {
     }
     EXPECT_TRUE(said);
     EXPECT_EQ(testing_support::ReadFile(target), "target");
+  }
+}
+
+// A dry run says what the remove that follows does, line for line: a page
+// changed since it was installed stays, and so do the folders that hold
+// it, up to the install directory; the rest goes.
+TEST_F(KitRemove, ADryRunForetellsTheRemoveThatFollows) {
+  ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);
+  testing_support::WriteFile(scenario_.install() / "guide" / "images" / "main.svg", "<edited/>");
+  const auto before = testing_support::SnapshotTree(scenario_.install());
+
+  const KitReport dryRun = Remove({"--dry-run"});
+  EXPECT_EQ(dryRun.exitStatus, 0) << dryRun.errors;
+  EXPECT_EQ(testing_support::SnapshotTree(scenario_.install()), before);
+  const KitReport report = Remove();
+  EXPECT_EQ(report.exitStatus, 0) << report.errors;
+
+  const auto actions = Actions(report.json);
+  EXPECT_EQ(Actions(dryRun.json), actions);
+  for (const char* count : {"removedCount", "goneCount", "keptCount", "remainingCount",
+                            "removedFolderCount", "keptFolderCount"}) {
+    EXPECT_EQ(dryRun.json[count].number, report.json[count].number) << count;
+  }
+  EXPECT_EQ(actions.at(Native("guide/images/main.svg")), "keep changed since it was installed");
+  EXPECT_EQ(actions.at(Native("guide/images")), "keep-folder not empty");
+  EXPECT_EQ(actions.at("guide"), "keep-folder not empty");
+  EXPECT_EQ(actions.at("empty"), "remove-folder ");
+  EXPECT_EQ(report.json["removedCount"].number, 4);
+  const auto after = testing_support::SnapshotTree(scenario_.install());
+  for (const auto& [path, action] : actions) {
+    const bool removed = action.rfind("remove", 0) == 0;
+    EXPECT_EQ(after.count(path), removed ? 0u : 1u) << path;
   }
 }
 
@@ -680,7 +744,8 @@ TEST_F(KitRemove, AnUpdateRemovesThePreviousVersionsOldFilesOnRequest) {
   const auto planned = Actions(plan.json);
   EXPECT_EQ(planned.at("torn.html"), "remove not in this kit; RemoveOldFiles=1");
   EXPECT_EQ(planned.at(Native("guide/images/main.svg")), "remove not in this kit; RemoveOldFiles=1");
-  EXPECT_EQ(planned.count("kept.html"), 0u);
+  EXPECT_EQ(planned.at("kept.html"), "keep-old changed since it was installed");
+  EXPECT_EQ(planned.at(Native("guide/images")), "remove-folder not in this kit; RemoveOldFiles=1");
   EXPECT_EQ(plan.json["removeCount"].number, 2);
 
   ASSERT_EQ(scenario_.Install({scenario_.installArgument()}).exitCode, 0);

@@ -24,7 +24,51 @@ std::string ErrorText(DWORD error) {
   return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
 }
 
+#ifndef _WIN32
+// Whether count digits of an escape (0-9, A-F) are at text[at].
+bool IsEscapeDigits(const std::string& text, size_t at, size_t count) {
+  if (at + count > text.size()) return false;
+  for (size_t i = at; i < at + count; ++i) {
+    const char c = text[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  return true;
+}
+#endif
+
 }  // namespace
+
+std::string LogHeaderLine(const char* program, const std::string& commandLine) {
+  char when[32] = "(time unknown)";
+  const time_t now = time(nullptr);
+  struct tm utc;
+#ifdef _WIN32
+  const bool known = gmtime_s(&utc, &now) == 0;
+#else
+  const bool known = gmtime_r(&now, &utc) != nullptr;
+#endif
+  if (known) strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return std::string("==== ") + when + " " + program + " " + QUORVEX_VERSION + " (" +
+         QUORVEX_VARIANT_NAME + "): " + commandLine + "\n";
+}
+
+std::string WithLogSeparators(const std::string& text) {
+#ifdef _WIN32
+  return text;
+#else
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (out[i] != '\\') continue;
+    const char next = i + 1 < out.size() ? out[i + 1] : '\0';
+    if ((next == 'x' && IsEscapeDigits(out, i + 2, 2)) ||
+        (next == 'u' && IsEscapeDigits(out, i + 2, 4))) {
+      continue;
+    }
+    out[i] = '/';
+  }
+  return out;
+#endif
+}
 
 bool StartsWithLogSwitch(const char* argument) {
   const char kSwitch[] = "/log=";
@@ -92,12 +136,12 @@ void RunLog::Verdict(const std::string& recordKey, bool keyOpened, bool found,
                      const std::string& recorded, const std::string& manualVersion, bool allowed) {
   const std::string key = "HKLM\\" + AnsiToUtf8(recordKey);
   if (!keyOpened) {
-    Line("recorded version: unknown, the record key " + key + " cannot be opened");
+    Line("recorded version: unknown, the record key " + key + " cannot be opened", false);
     Line("verdict: refused, the record cannot be read or written");
     return;
   }
-  Line("recorded version: " + (found ? AnsiToUtf8(recorded) : std::string("none")) + " (" + key +
-       ")");
+  const std::string shown = found ? AnsiToUtf8(recorded) : std::string("none");
+  Line("recorded version: " + shown + " (" + key + ")", false);
   if (!found) {
     Line("verdict: install " + AnsiToUtf8(manualVersion) + ", no version recorded");
   } else if (allowed) {
@@ -137,8 +181,8 @@ void RunLog::Failure(const std::string& what, DWORD error) {
   Line("failure: " + what + ": " + ErrorText(error));
 }
 
-void RunLog::Line(const std::string& text) {
-  const std::string line = VisibleUtf8(text);
+void RunLog::Line(const std::string& text, bool paths) {
+  const std::string line = VisibleUtf8(paths ? WithLogSeparators(text) : text);
   Lock lock(busy_);
   lines_.push_back(line);
 }
@@ -167,17 +211,7 @@ void RunLog::Finish(int exitCode) {
 }
 
 std::string RunLog::Block(int exitCode) const {
-  char when[32] = "";
-  const time_t now = time(nullptr);
-  struct tm local;
-#ifdef _WIN32
-  const bool known = localtime_s(&local, &now) == 0;
-#else
-  const bool known = localtime_r(&now, &local) != nullptr;
-#endif
-  if (known) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-  std::string block = std::string("==== Quorvex ") + QUORVEX_VERSION + " (" +
-                      QUORVEX_VARIANT_NAME + "), run of " + when + "\n";
+  std::string block = LogHeaderLine("Quorvex", VisibleUtf8(AnsiToUtf8(GetCommandLineA())));
   for (const std::string& line : lines_) block += line + "\n";
   block += "exit code: " + std::to_string(exitCode) + "\n";
   return block;

@@ -20,6 +20,16 @@ bool StartsWithLogSwitch(const char* argument);
 // as given; null when there is none.
 const char* FindLogArgument(int argc, char** argv);
 
+// The line that starts each block a program appends to its log: the time
+// (UTC), the program, its version and build, then commandLine, which the
+// caller escapes as the rest of its log.
+std::string LogHeaderLine(const char* program, const std::string& commandLine);
+
+// text as a log writes it: natively the "\" that paths are built with
+// becomes "/", so that a path has one separator; an escape that a
+// conversion wrote ("\xNN", "\uNNNN") stays. On Windows, text as it is.
+std::string WithLogSeparators(const std::string& text);
+
 class RunLog {
  public:
   explicit RunLog(std::string path) : path_(std::move(path)) {}
@@ -50,8 +60,9 @@ class RunLog {
 
  private:
   // Names, messages and links' texts from outside the program may hold
-  // anything: each line is written as one line.
-  void Line(const std::string& text);
+  // anything: each line is written as one line. A registry key is no path:
+  // it keeps its separators.
+  void Line(const std::string& text, bool paths = true);
   std::string Block(int exitCode) const;
 
   class Lock {

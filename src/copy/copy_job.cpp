@@ -59,7 +59,7 @@ class InstallSteps : public CopySteps {
   // reused like one that was there before.
   bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
                     FolderEntry& entry, std::string& why) override {
-    if (!BeforeFirstWrite()) return false;
+    if (!CopyFitsOnTheDisk() || !BeforeFirstWrite()) return false;
     if (parent.Create(name, created)) {
       if (counts_) ++counts_->foldersCreated;
       NoteFolder(created, true);
@@ -103,20 +103,20 @@ class InstallSteps : public CopySteps {
     if (!file.opened.shortNameOf.empty()) {
       return RefusedShortName(destination, file.opened.shortNameOf);
     }
-    if (!BeforeFirstWrite()) return false;
+    // Only a file whose time the decision found equal may be a copy
+    // already: an identical rerun asks nothing of the disk's space.
+    const bool maybeIdentical = file.opened.destination.IsValid() && file.opened.sameWriteTime;
+    if ((!maybeIdentical && !CopyFitsOnTheDisk()) || !BeforeFirstWrite()) return false;
     const HeldFolder& folder = *file.folder;
     const std::string source = file.sourceFolder + file.name;
     if (counts_ && file.opened.newerNotTrusted) counts_->replacedNotTrusted.push_back(destination);
     file.opened.newerNotTrusted = false;  // told once, however often the file is tried
-    // Only a file whose time the decision found equal may be a copy already.
-    const bool opened = file.opened.destination.IsValid();
-    if (opened && file.opened.sameWriteTime &&
-        KeepIdenticalCopy(source, folder, file.name, file.listed,
-                          {file.opened.source.Get(), file.opened.destination.Get()})) {
+    if (IsIdenticalCopy(file, false)) {
       if (counts_) ++counts_->filesUnchanged;
       NoteFolder(folder, false);
       return Written(folder, file.name, false);
     }
+    if (!CopyFitsOnTheDisk()) return false;
     // The replace moves a file over the destination: nothing of ours may
     // hold it open. The source it may copy from, shared for reading.
     file.opened.destination.Reset();
@@ -160,9 +160,9 @@ class InstallSteps : public CopySteps {
   }
 
  private:
-  // Nothing is written unless the copy fits; what is there before it is
-  // noted before it writes anything.
-  bool BeforeFirstWrite() {
+  // Nothing is written unless the copy fits, asked once, before the first
+  // write that is certain to come.
+  bool CopyFitsOnTheDisk() {
     if (!spaceChecked_) {
       spaceChecked_ = true;
       SpaceShortfall shortfall;
@@ -174,9 +174,10 @@ class InstallSteps : public CopySteps {
         counts_->spaceFree = shortfall.free;
       }
     }
-    if (outOfSpace_) return false;
-    return !lists_ || lists_->BeforeFirstWrite(&SurveyKit);
+    return !outOfSpace_;
   }
+  // What is there before the copy is noted before it writes anything.
+  bool BeforeFirstWrite() { return !lists_ || lists_->BeforeFirstWrite(&SurveyKit); }
 
   // changed: this run wrote the file, rather than found it complete.
   bool Written(const HeldFolder& folder, const std::string& name, bool changed = true) {

@@ -106,6 +106,12 @@ int WalkFolder(const std::string& source, const HeldFolder& folder, OverwritePol
 
 }  // namespace
 
+bool IsIdenticalCopy(const FileToWrite& file, bool lookOnly) {
+  return file.opened.destination.IsValid() && file.opened.sameWriteTime &&
+         KeepIdenticalCopy(file.sourceFolder + file.name, *file.folder, file.name, file.listed,
+                           {file.opened.source.Get(), file.opened.destination.Get()}, lookOnly);
+}
+
 int WalkCopyTree(std::string source, std::string destination, OverwritePolicy policy,
                  CopySteps& steps) {
   EnsureTrailingSeparator(source);

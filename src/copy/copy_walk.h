@@ -63,6 +63,12 @@ class CopySteps {
   virtual void RefusedLink(const std::string& /*destinationFolder*/, const std::string& /*why*/) {}
 };
 
+// Whether the installed file that the walk decided to write holds the
+// source's bytes already, so that the copy leaves it: only one whose time
+// the decision found equal may. An installation gives it what a copy would
+// (KeepIdenticalCopy); a walk that only looks (lookOnly) changes nothing.
+bool IsIdenticalCopy(const FileToWrite& file, bool lookOnly);
+
 // Walks the folder source into destination, recursing into subfolders, and
 // returns the copy's result: 0, or 3 or 4 at the first failure. A source
 // that does not exist copies nothing and succeeds. Every folder of the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/afx/file_find.h"
 #include "platform/entry_removal.h"
 #include "platform/folder_identities.h"
 #include "platform/log_file.h"
@@ -102,7 +103,9 @@ RemovalOutcome ListedRemoval::RemoveFile(const InstalledFile& file, std::string&
   if (dryRun_) {
     FileIdentity found;
     if (FolderIdentities(*folder).Find(name, found)) {
-      return found == file.destination ? RemovalOutcome::Removed : RemovalOutcome::KeptChanged;
+      if (!(found == file.destination)) return RemovalOutcome::KeptChanged;
+      wouldGo_.insert(file.path);
+      return RemovalOutcome::Removed;
     }
     return AttributesIn(*folder, name) == INVALID_FILE_ATTRIBUTES ? RemovalOutcome::Gone
                                                                    : RemovalOutcome::KeptChanged;
@@ -140,14 +143,33 @@ RemovalOutcome ListedRemoval::RemoveFolder(const std::string& path, std::string&
   bool absent = false;
   const HeldFolder* parent = Hold(parentPath, absent, why);
   if (!parent) return absent ? RemovalOutcome::Gone : RemovalOutcome::Remains;
-  if (dryRun_) {
-    HeldFolder child;
-    const FolderEntry entry = parent->Enter(name, child);
-    if (entry == FolderEntry::Absent) return RemovalOutcome::Gone;
-    return entry == FolderEntry::Enter ? RemovalOutcome::Removed : RemovalOutcome::KeptChanged;
-  }
+  if (dryRun_) return FolderWouldGo(*parent, path, name);
   return Outcome(RemoveEmptyFolder(*parent, name), *parent, parentPath,
                  RemovalOutcome::KeptNotEmpty, why);
+}
+
+// As RemoveEmptyFolder decides: a link or a file at the name stays, and so
+// does a folder that would still hold anything.
+RemovalOutcome ListedRemoval::FolderWouldGo(const HeldFolder& parent, const std::string& path,
+                                            const std::string& name) {
+  const DWORD attributes = AttributesIn(parent, name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return RemovalOutcome::Gone;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return RemovalOutcome::KeptNotEmpty;
+  }
+  afx::CFileFind finder;
+  if (!finder.FindFile((parent.Path() + name + "\\*.*").c_str())) {
+    return RemovalOutcome::KeptNotEmpty;
+  }
+  for (bool more = true; more;) {
+    more = finder.FindNextFile();
+    if (!finder.IsDots() && !wouldGo_.count(path + "\\" + finder.GetFileName())) {
+      return RemovalOutcome::KeptNotEmpty;
+    }
+  }
+  if (finder.ListingFailed()) return RemovalOutcome::KeptNotEmpty;
+  wouldGo_.insert(path);
+  return RemovalOutcome::Removed;
 }
 
 bool ListedRemoval::Flush() {

@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,7 +33,8 @@ enum class RemovalOutcome {
 class ListedRemoval {
  public:
   // otherListed: PathHash of every path that other lists of the install
-  // directory name, sorted. A dry run only looks.
+  // directory name, sorted. A dry run only looks, and answers as the run
+  // would: a folder goes when all it holds would have gone before it.
   ListedRemoval(std::string installDirectory, std::vector<uint64_t> otherListed, bool dryRun);
 
   // why: for Remains, what stops it.
@@ -52,10 +54,14 @@ class ListedRemoval {
   // What a removal in folder came to; kept: what Removal::Kept means here.
   RemovalOutcome Outcome(Removal removal, const HeldFolder& folder, const std::string& folderPath,
                          RemovalOutcome kept, std::string& why);
+  // A dry run's removal of the folder name of parent (at path).
+  RemovalOutcome FolderWouldGo(const HeldFolder& parent, const std::string& path,
+                               const std::string& name);
 
   std::string root_;
   std::vector<uint64_t> otherListed_;
   bool dryRun_;
+  std::set<std::string> wouldGo_;  // the paths a dry run found removable
   // The folders from the top of the volume to the install directory, and
   // the chain of held folders from the install directory down, by their
   // relative paths.

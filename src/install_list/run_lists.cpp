@@ -344,7 +344,7 @@ bool RunLists::WriteList() {
   // Files of the manual that this kit no longer has stay installed, listed
   // as the last install left them, unless they are to be removed.
   InstalledFileList& list = previous_;
-  if (settings_.removeOldFiles != 0 && hasList_ && list.version != settings_.manualVersion) {
+  if (RemovesOldFiles()) {
     RemoveOldFiles(list);
     if (Failed()) return false;
   }
@@ -388,52 +388,85 @@ bool RunLists::WriteList() {
   return true;
 }
 
+bool RunLists::RemovesOldFiles() const {
+  return settings_.removeOldFiles != 0 && hasList_ && previous_.version != settings_.manualVersion;
+}
+
+void RunLists::SweepOldFiles(ListedRemoval& removal,
+                             const std::function<void(size_t index, bool folder,
+                                                      RemovalOutcome outcome,
+                                                      const std::string& why)>& done) {
+  // What the kit still has stays; of the rest, what the rule keeps.
+  for (size_t i = 0; i < previous_.files.size(); ++i) {
+    if (walked_[i]) continue;
+    std::string why;
+    const RemovalOutcome outcome = removal.RemoveFile(previous_.files[i], why);
+    done(i, false, outcome, why);
+  }
+  // Folders that earlier installs made and this kit lacks, once empty.
+  SortUnique(kitFolders_);
+  const std::vector<std::string>& folders = previous_.createdFolders;
+  for (size_t i = folders.size(); i-- > 0;) {
+    if (std::binary_search(kitFolders_.begin(), kitFolders_.end(), folders[i])) continue;
+    std::string why;
+    const RemovalOutcome outcome = removal.RemoveFolder(folders[i], why);
+    done(i, true, outcome, why);
+  }
+}
+
 void RunLists::RemoveOldFiles(InstalledFileList& list) {
   const std::vector<uint64_t>& otherListed = OtherListedPaths();
   if (Failed()) return;
   ListedRemoval removal(owner_.installDirectory, otherListed, false);
-  // Compacted in place: what goes leaves the list, what stays keeps its
-  // entry (so that it still shows as changed).
+  // What goes leaves the list, what stays keeps its entry (so that it
+  // still shows as changed).
+  std::vector<bool> fileGoes(list.files.size()), folderGoes(list.createdFolders.size());
+  SweepOldFiles(removal, [&](size_t index, bool folder, RemovalOutcome outcome,
+                             const std::string& why) {
+    const bool goes = outcome == RemovalOutcome::Removed || outcome == RemovalOutcome::Gone;
+    if (folder) {
+      folderGoes[index] = goes;
+      return;
+    }
+    fileGoes[index] = goes;
+    if (outcome == RemovalOutcome::Removed) {
+      ++oldRemoved_;
+      AtKillPoint(KillPoint::FileRemoved, owner_.installDirectory);
+    }
+    if (outcome == RemovalOutcome::Remains || outcome == RemovalOutcome::KeptChanged) {
+      const std::string& path = list.files[index].path;
+      oldKept_.push_back(path + (why.empty() ? " (changed since it was installed)"
+                                             : " (" + why + ")"));
+    }
+  });
   size_t stays = 0;
   for (size_t i = 0; i < list.files.size(); ++i) {
-    InstalledFile& file = list.files[i];
-    // What the kit still has stays; of the rest, what the rule keeps.
-    if (!walked_[i]) {
-      std::string why;
-      const RemovalOutcome outcome = removal.RemoveFile(file, why);
-      if (outcome == RemovalOutcome::Removed) {
-        ++oldRemoved_;
-        AtKillPoint(KillPoint::FileRemoved, owner_.installDirectory);
-        continue;
-      }
-      if (outcome == RemovalOutcome::Gone) continue;
-      if (outcome == RemovalOutcome::Remains || outcome == RemovalOutcome::KeptChanged) {
-        oldKept_.push_back(file.path + (why.empty() ? " (changed since it was installed)"
-                                                    : " (" + why + ")"));
-      }
-    }
-    if (stays != i) list.files[stays] = std::move(file);
+    if (fileGoes[i]) continue;
+    if (stays != i) list.files[stays] = std::move(list.files[i]);
     ++stays;
   }
   list.files.resize(stays);
   walked_.clear();
-  SortUnique(kitFolders_);
-  // Folders that earlier installs made and this kit lacks, once empty.
   std::vector<std::string> folders;
-  for (auto folder = list.createdFolders.rbegin(); folder != list.createdFolders.rend(); ++folder) {
-    std::string why;
-    const bool kitHasIt = std::binary_search(kitFolders_.begin(), kitFolders_.end(), *folder);
-    if (!kitHasIt) {
-      const RemovalOutcome outcome = removal.RemoveFolder(*folder, why);
-      if (outcome == RemovalOutcome::Removed || outcome == RemovalOutcome::Gone) continue;
-    }
-    folders.push_back(*folder);
+  for (size_t i = 0; i < list.createdFolders.size(); ++i) {
+    if (!folderGoes[i]) folders.push_back(std::move(list.createdFolders[i]));
   }
-  std::reverse(folders.begin(), folders.end());
   list.createdFolders.swap(folders);
   if (!removal.Flush()) {
     Fail("what was removed of the previous version cannot be put on the disk", GetLastError());
   }
+}
+
+void RunLists::PreviewOldFiles(const OldEntryDone& done) {
+  if (!RemovesOldFiles()) return;
+  const std::vector<uint64_t>& otherListed = OtherListedPaths();
+  if (Failed()) return;
+  ListedRemoval removal(owner_.installDirectory, otherListed, true);
+  SweepOldFiles(removal, [&](size_t index, bool folder, RemovalOutcome outcome,
+                             const std::string& why) {
+    done(folder ? previous_.createdFolders[index] : previous_.files[index].path, folder, outcome,
+         why);
+  });
 }
 
 bool RunLists::OtherViewHasList() {
@@ -492,17 +525,6 @@ const std::vector<uint64_t>& RunLists::OtherListedPaths() {
   }
   SortUnique(paths);
   return paths;
-}
-
-std::vector<const InstalledFile*> RunLists::OldFiles(const std::vector<std::string>& kitPaths) const {
-  std::vector<const InstalledFile*> old;
-  if (settings_.removeOldFiles == 0 || !hasList_ || previous_.version == settings_.manualVersion) {
-    return old;
-  }
-  for (const InstalledFile& file : previous_.files) {
-    if (!std::binary_search(kitPaths.begin(), kitPaths.end(), file.path)) old.push_back(&file);
-  }
-  return old;
 }
 
 bool RunLists::RemoveListFiles() {

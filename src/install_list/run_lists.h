@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "install_list/installed_files.h"
+#include "install_list/listed_removal.h"
 #include "install_list/walked_file.h"
 #include "platform/folder_identities.h"
 #include "platform/list_store.h"
@@ -111,9 +112,16 @@ class RunLists {
   // the install directory name, sorted; one that cannot be read fails the
   // run.
   const std::vector<uint64_t>& OtherListedPaths();
-  // The previous version's files that this kit lacks, as WriteList would
-  // remove them; for a preview, before the copy.
-  std::vector<const InstalledFile*> OldFiles(const std::vector<std::string>& kitPaths) const;
+  // What RemoveOldFiles came to for one path of the previous list: a file
+  // of the previous version that the walk did not meet, or a folder that
+  // earlier installs made and the kit lacks (folders last, deepest first).
+  using OldEntryDone = std::function<void(const std::string& path, bool folder,
+                                          RemovalOutcome outcome, const std::string& why)>;
+  // For a preview, once the walk has told FolderDone of every folder: what
+  // WriteList would remove of the previous version, and keep, each told to
+  // done; nothing is removed. Nothing is told without RemoveOldFiles, or
+  // when the previous list is of this version.
+  void PreviewOldFiles(const OldEntryDone& done);
   // Removes the list and any note, durably; then, when nothing else is
   // left in it, the lists' folder and the subkey that names it. False
   // when the list or the note remains.
@@ -137,6 +145,12 @@ class RunLists {
   std::string NoteFileName() const;
   std::string ListFileNameOf(const std::string& view) const;
   void RemoveOldFiles(InstalledFileList& list);
+  bool RemovesOldFiles() const;
+  // Removes, or with a dry run removal only judges, each old file and
+  // folder; done is given the index in previous_.files or createdFolders.
+  void SweepOldFiles(ListedRemoval& removal,
+                     const std::function<void(size_t index, bool folder, RemovalOutcome outcome,
+                                              const std::string& why)>& done);
 
   InstallerSettings settings_;
   ListOwner owner_;

@@ -15,6 +15,7 @@
 #include "kit/verify/verify.h"
 #include "platform/afx/app.h"
 #include "app/log_file.h"
+#include "app/run_log.h"
 #include "paths/paths.h"
 #include "text/text_encoding.h"
 #include "platform/terminal.h"
@@ -78,6 +79,11 @@ std::string OwnKitFolder() {
   return HoldsSettings(above) ? above : "";
 }
 
+// What a run appends to its log: the header line, then text.
+std::string LogBlock(const std::string& text) {
+  return LogHeaderLine("QuorvexKit", VisibleText(GetCommandLineA())) + WithLogSeparators(text);
+}
+
 // The log of a remove that the stall watch ends, when one is asked for.
 std::string stalledLogFile;
 
@@ -90,7 +96,7 @@ void EndStalledRemove(int exitCode) {
   fflush(stderr);
   LogFile log;
   std::string why;
-  if (!stalledLogFile.empty() && log.Open(stalledLogFile, why)) log.Append(text);
+  if (!stalledLogFile.empty() && log.Open(stalledLogFile, why)) log.Append(LogBlock(text));
 }
 
 kit::Report RunVerb(const kit::CommandLine& line, const std::string& kitFolder) {
@@ -170,7 +176,7 @@ int main(int argc, char** argv) {
   fflush(stdout);
   if (!line.logFile.empty() && whyNoLog.empty()) {
     const std::string logged = line.json ? kit::TextReport(report, options) : text;
-    if (!log.Append(logged)) {
+    if (!log.Append(LogBlock(logged))) {
       fprintf(stderr, "QuorvexKit: the log file '%s' cannot be written\n",
               VisibleText(line.logFile).c_str());
     }

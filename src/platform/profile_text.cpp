@@ -7,7 +7,7 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -73,12 +73,24 @@ std::string FromUtf16(std::string_view bytes, ProfileText& profile) {
   return text;
 }
 
+// The first line of text, without its end (LF, CR LF or a lone CR), taken
+// off text.
+std::string_view TakeLine(std::string_view& text) {
+  const size_t end = text.find_first_of("\r\n");
+  const std::string_view line = text.substr(0, end);
+  size_t next = end == std::string_view::npos ? text.size() : end + 1;
+  if (end != std::string_view::npos && text[end] == '\r' && next < text.size() &&
+      text[next] == '\n') {
+    ++next;
+  }
+  text.remove_prefix(next);
+  return line;
+}
+
 void ReadLines(std::string_view text, ProfileText& profile) {
   ProfileSection* section = nullptr;
   for (int number = 1; !text.empty(); ++number) {
-    const size_t end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    const std::string_view line = Trim(TakeLine(text));
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');
@@ -128,8 +140,8 @@ ProfileText ParseProfile(std::string_view bytes) {
   }
   if (StartsWith(bytes, "\xEF\xBB\xBF")) {
     profile.encoding = ProfileEncoding::Utf8WithMark;
-    const std::string_view rest = bytes.substr(3);
-    profile.markLine = std::string(Trim(rest.substr(0, rest.find('\n'))));
+    std::string_view rest = bytes.substr(3);
+    profile.markLine = std::string(Trim(TakeLine(rest)));
   }
   ReadLines(bytes, profile);
   return profile;

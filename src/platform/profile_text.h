@@ -6,8 +6,9 @@
 //   to the ANSI code page (a character it lacks becomes "?"); a UTF-8 mark is
 //   not understood and stays bytes of line 1, so a section header on that
 //   line is no header; UTF-16 BE is not understood at all.
-// - A line ends at LF; blanks (space, tab, CR, VT, FF) around names and
-//   values are dropped; a line starting with ";" is a comment.
+// - A line ends at LF, at CR LF or at a lone CR, in any mix; blanks (space,
+//   tab, VT, FF) around names and values are dropped; a line starting with
+//   ";" is a comment.
 // - "[" starts a section whose name ends at the first "]" or at the line's
 //   end; what follows the "]" is ignored, a key there included.
 // - Names are compared in any case; only the first section of a name is

@@ -34,9 +34,11 @@ struct LentFiles {
 // time, whose bytes equal the source's, it only gets what a copy would give
 // it that it lacks (the source's attributes; natively its permission bits
 // and times), and the answer is true. The result cannot be told from a
-// replace. False otherwise: the file is to be written.
+// replace. False otherwise: the file is to be written. With lookOnly the
+// same answer is given and nothing is changed, for a preview.
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
-                       const std::string& name, const ListedFile& listed, LentFiles lent = {});
+                       const std::string& name, const ListedFile& listed, LentFiles lent = {},
+                       bool lookOnly = false);
 
 // What the caller has just read, so that the replace need not read it
 // again.

@@ -73,6 +73,12 @@ grep -q "winpthreads" "$work/kit/licenses/mingw-w64-runtime.txt" ||
   fail "licenses/mingw-w64-runtime.txt lacks winpthreads"
 "$work/kit/linux/QuorvexKit" --help >"$work/linux-kit.out" 2>&1 ||
   fail "linux/QuorvexKit --help: $(cat "$work/linux-kit.out")"
+# README.txt shows the kit as the README and the guide do: the uninstall
+# beside the installer, the uninstall's command and every exit code.
+for line in 'x86\QuorvexKit.exe   the same variant' 'x86\QuorvexKit.exe remove "/p' \
+            '8 the version or the list of installed' '4 the other variant'; do
+  grep -qF "$line" "$work/kit/README.txt" || fail "README.txt lacks: $line"
+done
 for text in Quorvex.ini README.txt; do
   lines=$(wc -l <"$work/kit/$text")
   crlf=$(grep -c $'\r$' "$work/kit/$text")
@@ -93,7 +99,7 @@ for variant in x86 x64; do
     fi
     if [ "$program" = Quorvex ]; then
       facts=(--level requireAdministrator --description "Quorvex manual installer ($variant)"
-             --string-ids 103-111 --string-languages 0409,0411)
+             --string-ids 103-120 --string-languages 0409,0411)
     else
       facts=(--level asInvoker --description "Quorvex kit checker ($variant)")
     fi
@@ -107,7 +113,12 @@ for variant in x86 x64; do
 done
 
 # ---- The template's settings, as the Windows profile reader (Wine's) reads
-# them: the defaults as written, and each value once changed in place.
+# them: the defaults and the template's version as written, and each value
+# once changed in place. A template that ships the version the installer
+# records without one would block every later kit.
+kit_version=$(tr -d '\r' <"$work/kit/Quorvex.ini" | sed -n 's/^ManualVersion=//p')
+[ -n "$kit_version" ] && [ "$kit_version" != 100000 ] ||
+  fail "the template's ManualVersion is '$kit_version', not a manual's version"
 cmake --build "$build" --target settings_dump >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; fail "cannot build settings_dump"; }
 dump_settings() {  # FOLDER: prints what settings_dump reads from FOLDER/Quorvex.ini
@@ -116,7 +127,7 @@ dump_settings() {  # FOLDER: prints what settings_dump reads from FOLDER/Quorvex
 }
 defaults="ProductGUID={5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}
 Language=en
-ManualVersion=100000
+ManualVersion=$kit_version
 MessageDisplay=1
 Product=Orvinel
 RemoveOldFiles=0"
@@ -126,7 +137,7 @@ $read_back"
 
 mkdir "$work/changed"
 sed -e 's/^ProductGUID=.*\r$/ProductGUID={0F0E0D0C-0B0A-4908-8706-050403020100}\r/' \
-    -e 's/^Language=en\r$/Language=ja\r/' -e 's/^ManualVersion=100000\r$/ManualVersion=2.5.1\r/' \
+    -e 's/^Language=en\r$/Language=ja\r/' -e "s/^ManualVersion=$kit_version\\r\$/ManualVersion=2.5.1\\r/" \
     -e 's/^MessageDisplay=1\r$/MessageDisplay=0\r/' -e 's/^Product=Orvinel\r$/Product=Lumora\r/' \
     -e 's/^RemoveOldFiles=0\r$/RemoveOldFiles=1\r/' \
     "$work/kit/Quorvex.ini" >"$work/changed/Quorvex.ini"
@@ -156,7 +167,8 @@ for file in index.html guide/start.html; do
 done
 record="HKLM\\SOFTWARE\\Veltrane\\$product\\Manual\\{5E1C7A20-3B9D-4C6F-A2E8-91D04B7F3C65}"
 wine_run reg query "$record" /v en >"$work/record.out" 2>"$work/record.err"
-grep -q "en.*REG_SZ.*100000" "$work/record.out" || { cat "$work/record.out"; fail "no version record 100000"; }
+grep -q "en.*REG_SZ.*$kit_version" "$work/record.out" ||
+  { cat "$work/record.out"; fail "no version record $kit_version"; }
 wine_run reg delete "HKLM\\SOFTWARE\\Veltrane\\$product" /f >/dev/null 2>&1
 
 if [ "$failures" -gt 0 ]; then

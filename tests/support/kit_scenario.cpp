@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <random>
+#include <sstream>
 
 #include "platform/list_store.h"
 #include "platform/scoped_handle.h"
@@ -30,6 +31,31 @@ void WriteText(const std::string& keyPath, const char* name, const std::string& 
 
 
 }  // namespace
+
+LoggedRun ReadRunLog(const fs::path& log) {
+  LoggedRun logged;
+  const std::string copy = "copy: ", removed = "removed ",
+                    kept = "kept a file of the previous version: ";
+  std::istringstream lines(ReadFile(log));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(copy, 0) == 0) {
+      std::istringstream items(line.substr(copy.size()));
+      for (std::string item; std::getline(items >> std::ws, item, ',');) {
+        const size_t space = item.rfind(' ');
+        logged.copy[item.substr(0, space)] = std::stoi(item.substr(space + 1));
+      }
+    } else if (line.rfind(removed, 0) == 0 && line.find("(RemoveOldFiles)") != std::string::npos) {
+      logged.oldFilesRemoved = std::stoi(line.substr(removed.size()));
+    } else if (line.rfind(kept, 0) == 0) {
+      std::string path = line.substr(kept.size(), line.rfind(" (") - kept.size());
+      for (char& c : path) {
+        if (c == '/' || c == '\\') c = static_cast<char>(fs::path::preferred_separator);
+      }
+      logged.oldFilesKept.insert(path);
+    }
+  }
+  return logged;
+}
 
 void DeleteTree(const std::string& keyPath) {
   {
@@ -235,6 +261,18 @@ RunResult KitScenario::Install(const std::vector<std::string>& arguments,
   Environment trusting = environment;
   if (testBuilds_) trusting.emplace_back("QUORVEX_TRUST_RUNNING_USER", "1");
   return kit_.Run(arguments, trusting);
+}
+
+RunResult KitScenario::InstallLogged(const std::vector<std::string>& arguments, LoggedRun& logged,
+                                     const Environment& environment) const {
+  const fs::path log = kit_.folder() / "install.log";
+  std::error_code ignored;
+  fs::remove(log, ignored);
+  std::vector<std::string> withLog = arguments;
+  withLog.push_back("/log=" + HostPath(log.string()));
+  const RunResult run = Install(withLog, environment);
+  logged = ReadRunLog(log);
+  return run;
 }
 
 }  // namespace testing_support

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,17 @@ struct TreeEntry {
 // separators as QuorvexKit reports them; empty when the root is not there.
 using TreeSnapshot = std::map<std::string, TreeEntry>;
 TreeSnapshot SnapshotTree(const fs::path& root);
+
+// What the installer's log says of its copy and of RemoveOldFiles.
+struct LoggedRun {
+  // The copy's counts by their words: "folders created", "files written",
+  // "unchanged (already identical)", "kept (the installed file is newer)",
+  // "passed over (as the last install left them)". Empty without a copy.
+  std::map<std::string, int> copy;
+  int oldFilesRemoved = 0;
+  std::set<std::string> oldFilesKept;  // with the platform's separators
+};
+LoggedRun ReadRunLog(const fs::path& log);
 
 // A QuorvexKit report and the program's exit status.
 struct KitReport {
@@ -91,6 +103,9 @@ class KitScenario {
   // The kit's installer.
   RunResult Install(const std::vector<std::string>& arguments,
                     const Environment& environment = {}) const;
+  // The same, with a log of its own, read into logged.
+  RunResult InstallLogged(const std::vector<std::string>& arguments, LoggedRun& logged,
+                          const Environment& environment = {}) const;
 
  private:
   Kit kit_;

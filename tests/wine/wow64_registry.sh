@@ -331,8 +331,11 @@ case $case_name in
     fi
     same_tree "fresh install"
     # (9.8 before the note of what was there before, the list, and the
-    # listing of each folder once more for the identities the list keeps.)
-    per_file fresh 10.5 "fresh install"
+    # listing of each folder once more for the identities the list keeps;
+    # 10.5 before the look at the disk's space before the first write: SRC
+    # listed once more and each volume asked once. A rerun that writes
+    # nothing makes no such look.)
+    per_file fresh 12 "fresh install"
     # Each file is created new relative to its held folder (FILE_CREATE,
     # FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
     # FILE_OPEN_REPARSE_POINT), then renamed through its handle

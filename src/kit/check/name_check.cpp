@@ -40,19 +40,39 @@ void Add(ByCodePage<Value>& values, const Value& value, int codePage) {
   }
 }
 
-}  // namespace
+// "Japanese Windows (code page 932)".
+std::string WindowsOf(int codePage) {
+  return std::string(codePage == kJapaneseCodePage ? "Japanese" : "Western") +
+         " Windows (code page " + std::to_string(codePage) + ")";
+}
 
-namespace {
+// A warning where another code page judged holds the name: the kit still
+// installs on that Windows. error: no code page judged holds it.
+void AddNotInCodePage(std::vector<Finding>& findings, const std::string& path, int codePage,
+                      const std::string& what, bool error) {
+  const std::string message =
+      "the name " + what + ": it cannot be installed on " + WindowsOf(codePage);
+  if (error) {
+    AddError(findings, "not-in-code-page", path, message);
+  } else {
+    AddWarning(findings, "not-in-code-page", path, message);
+  }
+}
 
 void CheckNameText(const std::u16string& text, const std::string& path,
                    const std::vector<int>& codePages, std::vector<Finding>& findings) {
-  ByCodePage<std::string> reasons;
+  std::vector<std::string> outside;
+  size_t lacking = 0;
   for (int codePage : codePages) {
-    const std::string outside = CharactersOutside(text, codePage);
-    if (!outside.empty()) {
-      AddError(findings, "not-in-code-page", path,
-               "the name holds " + outside + ", which code page " + std::to_string(codePage) +
-                   " cannot hold: Windows of that code page cannot name the file");
+    outside.push_back(CharactersOutside(text, codePage));
+    lacking += !outside.back().empty();
+  }
+  ByCodePage<std::string> reasons;
+  for (size_t i = 0; i < codePages.size(); ++i) {
+    const int codePage = codePages[i];
+    if (!outside[i].empty()) {
+      AddNotInCodePage(findings, path, codePage, "holds " + outside[i],
+                       lacking == codePages.size());
       continue;
     }
     const std::string reason = InvalidNameReason(InCodePage(text, codePage), codePage);
@@ -87,17 +107,18 @@ void CheckName(const std::string& name, const std::u16string& text, const std::s
   }
   std::vector<int> validIn;
   for (int codePage : codePages) {
+    if (FindInvalidByte(name, codePage) == std::string::npos) validIn.push_back(codePage);
+  }
+  for (int codePage : codePages) {
     const size_t bad = FindInvalidByte(name, codePage);
-    if (bad == std::string::npos) {
-      validIn.push_back(codePage);
-      continue;
-    }
+    if (bad == std::string::npos) continue;
     char detail[64];
-    snprintf(detail, sizeof detail, " (from byte 0x%02X at offset %u)",
+    snprintf(detail, sizeof detail, "from byte 0x%02X at offset %u",
              static_cast<unsigned char>(name[bad]), static_cast<unsigned>(bad));
-    AddError(findings, "not-in-code-page", path,
-             "the name is not valid text in code page " + std::to_string(codePage) + detail +
-                 (IsNonAsciiUtf8(name) ? "; it is UTF-8" : ""));
+    AddNotInCodePage(findings, path, codePage,
+                     "is not valid text (" + std::string(detail) +
+                         (IsNonAsciiUtf8(name) ? "; it is UTF-8" : "") + ")",
+                     validIn.empty());
   }
   // A name that is text in no code page checked is still read byte by byte.
   const std::vector<int> readings = validIn.empty() ? std::vector<int>{kWesternCodePage} : validIn;

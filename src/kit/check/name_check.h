@@ -13,7 +13,9 @@ namespace kit {
 // One entry's name; path is the entry relative to the kit folder. A name
 // whose text is known (platform/name_text.h) and is not plain ASCII is
 // judged as that text: whether each code page can hold it; any other name
-// by its bytes. A name shaped like an 8.3 short name is warned of.
+// by its bytes. A name that only some of codePages cannot hold is a warning,
+// one that none holds an error. A name shaped like an 8.3 short name is
+// warned of.
 void CheckName(const std::string& name, const std::u16string& text, const std::string& path,
                const std::vector<int>& codePages, std::vector<Finding>& findings);
 

@@ -304,6 +304,16 @@ void CheckSampleProduct(const InstallerSettings& settings, std::vector<Finding>&
   }
 }
 
+// The sample's version, left as shipped; false for any other.
+bool CheckSampleVersion(const InstallerSettings& settings, std::vector<Finding>& findings) {
+  const InstallerSettings sample;
+  if (settings.manualVersion != sample.manualVersion) return false;
+  AddError(findings, "sample-setting", kSettingsFileName,
+           "ManualVersion is the sample's " + sample.manualVersion + ": " +
+               std::string(kWhatIsBlocked) + "; set your manual's version");
+  return true;
+}
+
 }  // namespace
 
 std::string VersionAsRead(const std::string& version) {
@@ -372,7 +382,9 @@ std::string CheckSettings(const SettingsFile& file, const InstallerSettings& set
   // one number.
   bool versionSet = false;
   ReadRawValue(profile, "ManualVersion", versionSet);
-  if (versionSet) CheckVersion(settings.manualVersion, findings);
+  if (versionSet && !CheckSampleVersion(settings, findings)) {
+    CheckVersion(settings.manualVersion, findings);
+  }
   return present ? ProfileEncodingName(profile.encoding) : "none";
 }
 

@@ -1,6 +1,5 @@
 #include "kit/plan/plan.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -13,6 +12,7 @@
 #include "kit/facts/kit_settings.h"
 #include "kit/report/finding_list.h"
 #include "kit/plan/plan_steps.h"
+#include "kit/remove/remove.h"
 #include "paths/paths.h"
 #include "version/version.h"
 
@@ -33,36 +33,35 @@ std::string VerdictReason(const InstallTarget& target, const InstallerSettings& 
   return target.record.updateAllowed ? "the kit's version is later" : "a later version is recorded";
 }
 
-// With RemoveOldFiles: the files of the previous version that the kit
-// lacks and that would go after the copy, as an uninstall would remove them.
-void PlanOldFileRemoval(RunLists& lists, const std::string& destination,
-                        std::vector<Action>& actions) {
-  std::vector<std::string> kitPaths;
-  for (const Action& action : actions) {
-    if (action.action == "create-folder") continue;
-    std::string path = action.path;
-    for (char& c : path) {
-      if (c == '/') c = '\\';
+// With RemoveOldFiles, once the walk has told the lists what the kit
+// holds: what the installer removes of the previous version after the
+// copy, and what it keeps of it.
+void PlanOldFileRemoval(RunLists& lists, std::vector<Action>& actions) {
+  const char kNotInKit[] = "not in this kit; RemoveOldFiles=1";
+  lists.PreviewOldFiles([&](const std::string& path, bool folder, RemovalOutcome outcome,
+                            const std::string& why) {
+    std::string reason = why;
+    if (folder) {
+      const char* action = FolderRemovalAction(outcome, reason);
+      if (outcome == RemovalOutcome::Removed) reason = kNotInKit;
+      if (outcome != RemovalOutcome::Gone) actions.push_back({action, DisplayPath(path), reason});
+      return;
     }
-    kitPaths.push_back(std::move(path));
-  }
-  std::sort(kitPaths.begin(), kitPaths.end());
-  const std::vector<const InstalledFile*> old = lists.OldFiles(kitPaths);
-  if (old.empty()) return;
-  ListedRemoval removal(destination, lists.OtherListedPaths(), true);
-  for (const InstalledFile* file : old) {
-    std::string why;
-    if (removal.RemoveFile(*file, why) == RemovalOutcome::Removed) {
-      actions.push_back({"remove", DisplayPath(file->path), "not in this kit; RemoveOldFiles=1"});
+    FileRemovalAction(outcome, reason);
+    if (outcome == RemovalOutcome::Removed) {
+      actions.push_back({"remove", DisplayPath(path), kNotInKit});
+    } else if (outcome == RemovalOutcome::KeptChanged || outcome == RemovalOutcome::Remains) {
+      actions.push_back({"keep-old", DisplayPath(path), reason});
     }
-  }
+  });
 }
 
 // Whether the copy writes before it ends: only then does it check that it
-// fits.
+// fits. A file found identical may be given the kit's attributes.
 bool Writes(const std::vector<Action>& actions) {
   for (const Action& action : actions) {
-    if (action.action == "create-folder" || action.action == "copy" || action.action == "replace") {
+    if (action.action == "create-folder" || action.action == "copy" ||
+        action.action == "replace" || action.action == "unchanged") {
       return true;
     }
   }
@@ -111,14 +110,15 @@ Report RunPlan(const std::string& kitFolder, const std::vector<std::string>& ins
                ShortfallText(shortfall) + " on the volume of " + shortfall.folder +
                    "; the installer writes nothing");
     }
-    if (report.exitCode == kExitSuccess) PlanOldFileRemoval(*lists, destination, report.actions);
+    if (report.exitCode == kExitSuccess) PlanOldFileRemoval(*lists, report.actions);
   }
   const bool copyRuns = !target.directory.empty() && allowed;
   report.summary.push_back({"copyRuns", copyRuns ? "true" : "false", true});
   const std::pair<const char*, const char*> counts[] = {
       {"create-folder", "createFolderCount"}, {"copy", "copyCount"},
-      {"replace", "replaceCount"}, {"keep", "keepCount"}, {"pass-over", "passOverCount"},
-      {"remove", "removeCount"}};
+      {"replace", "replaceCount"}, {"unchanged", "unchangedCount"}, {"keep", "keepCount"},
+      {"pass-over", "passOverCount"}, {"remove", "removeCount"}, {"keep-old", "keepOldCount"},
+      {"remove-folder", "removeFolderCount"}, {"keep-folder", "keepFolderCount"}};
   for (const auto& [action, name] : counts) {
     report.summary.push_back({name, std::to_string(CountActions(report.actions, action)), true});
   }

@@ -2,6 +2,7 @@
 
 #include "kit/facts/file_facts.h"
 #include "kit/facts/install_target.h"
+#include "platform/folder_identities.h"
 
 namespace kit {
 
@@ -53,6 +54,8 @@ bool PlanSteps::WriteFile(FileToWrite& file, OverwritePolicy) {
   }
   if (installed == EntryKind::Absent) {
     Add("copy", destination, "");
+  } else if (IsIdenticalCopy(file, true)) {
+    Add("unchanged", destination, "holds the kit's bytes already: same size, time and content");
   } else {
     Add("replace", destination,
         file.opened.newerNotTrusted
@@ -67,6 +70,12 @@ bool PlanSteps::PassOver(FileToWrite& file) {
   Add("pass-over", file.destinationFolder + file.name,
       "as the last install left it, by the list of installed files: not opened");
   return true;
+}
+
+void PlanSteps::FolderDone(const std::string& sourceFolder, const HeldFolder& folder,
+                           bool created, const std::vector<WalkedFile>& files) {
+  vouched_.FolderDone(folder);
+  if (lists_) lists_->FolderDone(sourceFolder, created, files, FolderIdentities(folder));
 }
 
 void PlanSteps::KeepFile(const std::string&, const std::string& destination) {

@@ -1,6 +1,6 @@
 // The steps of a planned copy: each entry the walk meets is judged against
-// the destination as it is, plus the folders planned before it, and listed
-// as an action; nothing is written.
+// the destination as it is, plus the folders planned before it, by the
+// installer's own decisions, and listed as an action; nothing is written.
 #pragma once
 
 #include <set>
@@ -18,12 +18,14 @@ namespace kit {
 class PlanSteps : public CopySteps {
  public:
   // Both roots as the walk takes them (ending in a separator).
-  // lists: the installer's lists of installed files, or null.
+  // lists: the installer's lists of installed files, or null; they are
+  // told what the walk met, as the installer tells them.
   PlanSteps(std::string sourceRoot, std::string destinationRoot, std::vector<Action>& actions,
-            const RunLists* lists = nullptr)
+            RunLists* lists = nullptr)
       : sourceRoot_(std::move(sourceRoot)),
         destinationRoot_(std::move(destinationRoot)),
         actions_(actions),
+        lists_(lists),
         vouched_(lists) {}
 
   bool CreateFolder(const HeldFolder& parent, const std::string& name, HeldFolder& created,
@@ -36,10 +38,8 @@ class PlanSteps : public CopySteps {
     ProgressFile(file.sourceFolder.substr(sourceRoot_.size()) + file.name);
   }
   bool ListVouchesFor(const FileToWrite& file) override { return vouched_.LeftByLastInstall(file); }
-  void FolderDone(const std::string&, const HeldFolder& folder, bool,
-                  const std::vector<WalkedFile>&) override {
-    vouched_.FolderDone(folder);
-  }
+  void FolderDone(const std::string& sourceFolder, const HeldFolder& folder, bool created,
+                  const std::vector<WalkedFile>& files) override;
   void ListingFailed(const std::string& sourceFolder) override;
   void RefusedLink(const std::string& destinationFolder, const std::string& why) override;
 
@@ -52,6 +52,7 @@ class PlanSteps : public CopySteps {
   std::string destinationRoot_;
   std::vector<Action>& actions_;
   std::set<std::string> plannedFolders_;
+  RunLists* lists_;
   VouchedFiles vouched_;
 };
 

@@ -104,7 +104,14 @@ void RemoveEmptyKeys(const InstallerSettings& settings) {
   }
 }
 
-const char* FileAction(RemovalOutcome outcome, std::string& reason) {
+// The programs that hold path open, for a report.
+std::string HoldersOf(const std::string& path) {
+  return path.empty() ? "" : DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
+}
+
+}  // namespace
+
+const char* FileRemovalAction(RemovalOutcome outcome, std::string& reason) {
   switch (outcome) {
     case RemovalOutcome::Removed: return "remove";
     case RemovalOutcome::Gone: reason = "already gone"; return "gone";
@@ -119,7 +126,7 @@ const char* FileAction(RemovalOutcome outcome, std::string& reason) {
   return "keep";
 }
 
-const char* FolderAction(RemovalOutcome outcome, std::string& reason) {
+const char* FolderRemovalAction(RemovalOutcome outcome, std::string& reason) {
   switch (outcome) {
     case RemovalOutcome::Removed: return "remove-folder";
     case RemovalOutcome::Gone: reason = "already gone"; return "gone";
@@ -131,13 +138,6 @@ const char* FolderAction(RemovalOutcome outcome, std::string& reason) {
                                                       : "not the folder an install made";
   return "keep-folder";
 }
-
-// The programs that hold path open, for a report.
-std::string HoldersOf(const std::string& path) {
-  return path.empty() ? "" : DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
-}
-
-}  // namespace
 
 Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& installerArguments,
                  bool dryRun, bool identicalOnly) {
@@ -250,7 +250,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
       const RemovalOutcome outcome = removal.RemoveFile(file, why);
       const DWORD error = GetLastError();
       std::string reason = why;
-      const char* action = FileAction(outcome, reason);
+      const char* action = FileRemovalAction(outcome, reason);
       report.actions.push_back({action, DisplayPath(file.path), reason});
       if (outcome == RemovalOutcome::Remains && IsHeldOpenError(error)) {
         report.actions.back().heldBy = HoldersOf(directory + file.path);
@@ -265,7 +265,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
       std::string why;
       const RemovalOutcome outcome = removal.RemoveFolder(*folder, why);
       std::string reason = why;
-      const char* action = FolderAction(outcome, reason);
+      const char* action = FolderRemovalAction(outcome, reason);
       report.actions.push_back({action, DisplayPath(*folder), reason});
     }
     if (!dryRun && !removal.Flush()) {

@@ -32,11 +32,11 @@ std::string FileLine(const FileState& file) {
   return file.state + (file.folder ? " folder " : " ") + VisibleText(file.path) + "\n";
 }
 
-// Actions and file states that are as they should be.
+// Actions and file and folder states that are as they should be.
 bool AsItShouldBe(const std::string& state) {
-  return state == "copy" || state == "replace" || state == "pass-over" ||
-         state == "create-folder" || state == "same" || state == "remove" || state == "gone" ||
-         state == "remove-folder";
+  return state == "copy" || state == "replace" || state == "unchanged" || state == "pass-over" ||
+         state == "create-folder" || state == "same" || state == "present" ||
+         state == "remove" || state == "gone" || state == "remove-folder";
 }
 
 constexpr size_t kLinksShown = 3;

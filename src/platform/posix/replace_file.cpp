@@ -202,10 +202,10 @@ bool MayBeCopy(const struct stat& status, const struct stat& existing) {
 }
 
 // Gives an installed copy whose bytes equal the source's the permission
-// bits and times that a copy would have. False when its bytes differ: it is
-// then to be written.
+// bits and times that a copy would have, unless lookOnly. False when its
+// bytes differ: it is then to be written.
 bool KeepCopy(int source, const struct stat& status, int folder, const std::string& name,
-              const struct stat& existing, const std::string& path) {
+              const struct stat& existing, const std::string& path, bool lookOnly) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   int fd = openat(folder, name.c_str(), flags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = openat(folder, name.c_str(), flags);
@@ -216,6 +216,7 @@ bool KeepCopy(int source, const struct stat& status, int folder, const std::stri
       !SameBytes(source, installed.Get(), status.st_size)) {
     return false;
   }
+  if (lookOnly) return true;
   AtKillPoint(KillPoint::IdenticalKept, path);
   // What a copy would set, unless it is so already.
   const mode_t mode = status.st_mode & 0777;
@@ -263,7 +264,8 @@ void ClearReadOnly(const HeldFolder& folder, const std::string& name) {
 // The stand-in looks at the files themselves: what the listing said and
 // the destination lent are not needed.
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
-                       const std::string& name, const ListedFile&, LentFiles lent) {
+                       const std::string& name, const ListedFile&, LentFiles lent,
+                       bool lookOnly) {
   // The source lent by the decision, read from its start, or opened here.
   const size_t slash = source.find_last_of("\\/");
   const int lentSource = standin::DescriptorOf(lent.source);
@@ -275,7 +277,7 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
          S_ISREG(status.st_mode) &&
          fstatat(installed, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
          MayBeCopy(status, existing) &&
-         KeepCopy(file.Get(), status, installed, name, existing, folder.Path() + name);
+         KeepCopy(file.Get(), status, installed, name, existing, folder.Path() + name, lookOnly);
 }
 
 namespace {

@@ -96,7 +96,8 @@ void RemoveMarkOfTheWeb(const HeldFolder& folder, const std::string& name,
 }  // namespace
 
 bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
-                       const std::string& name, const ListedFile& listed, LentFiles lent) {
+                       const std::string& name, const ListedFile& listed, LentFiles lent,
+                       bool lookOnly) {
   const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   if (listed.attributes == INVALID_FILE_ATTRIBUTES || (listed.attributes & notPlain)) return false;
   ScopedHandle ownDestination, ownSource;
@@ -116,6 +117,7 @@ bool KeepIdenticalCopy(const std::string& source, const HeldFolder& folder,
   }
   const HANDLE kit = Use(lent.source, source, ownSource);
   if (kit == INVALID_HANDLE_VALUE || !SameBytes(kit, installed, size)) return false;
+  if (lookOnly) return true;
 
   AtKillPoint(KillPoint::IdenticalKept, folder.Path() + name);
   RemoveMarkOfTheWeb(folder, name, facts);
