@@ -58,8 +58,7 @@ int Fail(const char* message, ExitCode code) {
 // The programs that hold path open, where error says another program has
 // it, for a box and the log; empty otherwise or when none is known.
 std::string HoldersOf(const std::string& path, DWORD error) {
-  if (path.empty() || !IsHeldOpenError(error)) return std::string();
-  return DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
+  return IsHeldOpenError(error) ? DescribeHoldersOf(path) : std::string();
 }
 
 void LogHolders(RunLog& log, const std::string& path, DWORD error, const std::string& holders) {

@@ -84,3 +84,8 @@ std::string DescribeFileHolders(const std::vector<FileHolder>& holders, DWORD ow
   if (more) text += " and " + std::to_string(more) + " more";
   return text;
 }
+
+std::string DescribeHoldersOf(const std::string& path) {
+  if (path.empty()) return std::string();
+  return DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
+}

@@ -28,3 +28,7 @@ std::vector<FileHolder> FindFileHolders(const std::string& path);
 // process left out, at most a few, then "and N more"; empty when none is
 // left.
 std::string DescribeFileHolders(const std::vector<FileHolder>& holders, DWORD ownProcessId);
+
+// The other programs that hold path open, as DescribeFileHolders gives
+// them without the running process; empty for an empty path.
+std::string DescribeHoldersOf(const std::string& path);

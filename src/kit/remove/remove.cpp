@@ -104,11 +104,6 @@ void RemoveEmptyKeys(const InstallerSettings& settings) {
   }
 }
 
-// The programs that hold path open, for a report.
-std::string HoldersOf(const std::string& path) {
-  return path.empty() ? "" : DescribeFileHolders(FindFileHolders(path), GetCurrentProcessId());
-}
-
 }  // namespace
 
 const char* FileRemovalAction(RemovalOutcome outcome, std::string& reason) {
@@ -193,7 +188,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
     report.message = lists.Failure() + " (error " + std::to_string(lists.FailureError()) +
                      "); nothing was changed";
     if (IsHeldOpenError(lists.FailureError())) {
-      const std::string heldBy = HoldersOf(lists.FailurePath());
+      const std::string heldBy = DescribeHoldersOf(lists.FailurePath());
       if (!heldBy.empty()) {
         report.findings.push_back(
             {"list-held-open", "error", "", "another program holds the list open", heldBy});
@@ -253,7 +248,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
       const char* action = FileRemovalAction(outcome, reason);
       report.actions.push_back({action, DisplayPath(file.path), reason});
       if (outcome == RemovalOutcome::Remains && IsHeldOpenError(error)) {
-        report.actions.back().heldBy = HoldersOf(directory + file.path);
+        report.actions.back().heldBy = DescribeHoldersOf(directory + file.path);
       }
       if (outcome == RemovalOutcome::Removed && !dryRun) {
         AtKillPoint(KillPoint::FileRemoved, directory);
@@ -288,7 +283,7 @@ Report RunRemove(const std::string& kitFolder, const std::vector<std::string>& i
   if (!dryRun && exitCode == 0) {
     if (!lists.RemoveListFiles()) {
       report.actions.push_back({"remains", "", "the list of installed files cannot be removed",
-                                HoldersOf(lists.FailurePath())});
+                                DescribeHoldersOf(lists.FailurePath())});
       exitCode = kRemoveIncomplete;
     }
   }

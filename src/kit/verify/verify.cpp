@@ -85,8 +85,7 @@ Report RunVerify(const std::string& kitFolder, const std::vector<std::string>& i
                  lists->Failure() + " (error " + std::to_string(lists->FailureError()) +
                      "): going on without the lists of installed files");
       if (IsHeldOpenError(lists->FailureError()) && !lists->FailurePath().empty()) {
-        report.findings.back().heldBy =
-            DescribeFileHolders(FindFileHolders(lists->FailurePath()), GetCurrentProcessId());
+        report.findings.back().heldBy = DescribeHoldersOf(lists->FailurePath());
       }
     }
     VerifySteps steps(source, destination, report.files, lists.get());

@@ -1,15 +1,11 @@
 #include "platform/win32/dpi_calls.h"
 
+#include "platform/win32/proc_lookup.h"
+
 namespace {
 
 const int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 const UINT kDefaultDpi = 96;
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name) {
-  // Through void (*)(void), which any function pointer converts to.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 struct WindowDpiCalls {
   UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
@@ -21,11 +17,11 @@ WindowDpiCalls Resolve() {
   WindowDpiCalls calls;
   const HMODULE user32 = GetModuleHandleW(L"user32.dll");
   if (!user32 || TestBuildDpiLookupFault() != DpiLookupFault::None) return calls;
-  calls.getDpiForWindow = Lookup<decltype(calls.getDpiForWindow)>(user32, "GetDpiForWindow");
+  calls.getDpiForWindow = LookupProc<decltype(calls.getDpiForWindow)>(user32, "GetDpiForWindow");
   calls.adjustWindowRectExForDpi =
-      Lookup<decltype(calls.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
+      LookupProc<decltype(calls.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
   calls.systemParametersInfoForDpi =
-      Lookup<decltype(calls.systemParametersInfoForDpi)>(user32, "SystemParametersInfoForDpi");
+      LookupProc<decltype(calls.systemParametersInfoForDpi)>(user32, "SystemParametersInfoForDpi");
   return calls;
 }
 
@@ -51,7 +47,7 @@ UINT MonitorDpi(HWND window) {
   using GetDpiForMonitorCall = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   UINT x = 0, y = 0;
   HRESULT result = E_FAIL;
-  if (auto get = Lookup<GetDpiForMonitorCall>(shcore, "GetDpiForMonitor")) {
+  if (auto get = LookupProc<GetDpiForMonitorCall>(shcore, "GetDpiForMonitor")) {
     result = get(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x, &y);
   }
   FreeLibrary(shcore);

@@ -6,18 +6,14 @@
 
 #include <restartmanager.h>
 
+#include "platform/win32/proc_lookup.h"
+
 namespace {
 
 // The most processes asked for: a file that more hold is one whose holders
 // are not named.
 const UINT kMostHolders = 64;
 const int kListAttempts = 3;
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name) {
-  // Through void (*)(void), which any function pointer converts to.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 class ScopedModule {
  public:
@@ -41,10 +37,10 @@ struct RestartManager {
   decltype(&::RmEndSession) RmEndSession = nullptr;
 
   explicit RestartManager(HMODULE module)
-      : RmStartSession(Lookup<decltype(RmStartSession)>(module, "RmStartSession")),
-        RmRegisterResources(Lookup<decltype(RmRegisterResources)>(module, "RmRegisterResources")),
-        RmGetList(Lookup<decltype(RmGetList)>(module, "RmGetList")),
-        RmEndSession(Lookup<decltype(RmEndSession)>(module, "RmEndSession")) {}
+      : RmStartSession(LookupProc<decltype(RmStartSession)>(module, "RmStartSession")),
+        RmRegisterResources(LookupProc<decltype(RmRegisterResources)>(module, "RmRegisterResources")),
+        RmGetList(LookupProc<decltype(RmGetList)>(module, "RmGetList")),
+        RmEndSession(LookupProc<decltype(RmEndSession)>(module, "RmEndSession")) {}
   bool Found() const { return RmStartSession && RmRegisterResources && RmGetList && RmEndSession; }
 };
 

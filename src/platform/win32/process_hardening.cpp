@@ -1,6 +1,7 @@
 #include "platform/process_hardening.h"
 
 #include "platform/win32.h"
+#include "platform/win32/proc_lookup.h"
 
 namespace {
 
@@ -8,12 +9,6 @@ namespace {
 // EnforceRedirectionTrust flag (winnt.h of the Windows 11 SDK).
 const int kRedirectionTrustPolicy = 16;
 const DWORD kEnforceRedirectionTrust = 0x1;
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name) {
-  // Through void (*)(void), which any function pointer converts to.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
 
 ProcessHardening hardening;
 
@@ -25,11 +20,11 @@ void HardenProcess() {
   const HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (!kernel) return;
   using SetDllDirectories = BOOL(WINAPI*)(DWORD);
-  if (auto set = Lookup<SetDllDirectories>(kernel, "SetDefaultDllDirectories")) {
+  if (auto set = LookupProc<SetDllDirectories>(kernel, "SetDefaultDllDirectories")) {
     hardening.dllSearchError = ErrorOf(set(LOAD_LIBRARY_SEARCH_SYSTEM32));
   }
   using SetMitigation = BOOL(WINAPI*)(int, PVOID, SIZE_T);
-  if (auto set = Lookup<SetMitigation>(kernel, "SetProcessMitigationPolicy")) {
+  if (auto set = LookupProc<SetMitigation>(kernel, "SetProcessMitigationPolicy")) {
     DWORD policy = kEnforceRedirectionTrust;
     hardening.redirectionGuardError = ErrorOf(set(kRedirectionTrustPolicy, &policy, sizeof policy));
   }
